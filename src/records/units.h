@@ -89,6 +89,8 @@ class Units {
   void terminate();
 
   ConsoleStreams& streams() { return console_; }
+  // Whether the last console read took a line (false at the end of input).
+  bool console_took_line() const { return console_took_line_; }
   // Console line state.
   bool line_open() const { return line_open_; }
   void set_line_open(bool open) { line_open_ = open; }
@@ -106,6 +108,7 @@ class Units {
   std::vector<std::unique_ptr<Unit>> units_;
   bool line_open_ = false;
   bool line_end_suppressed_ = false;
+  bool console_took_line_ = false;
 };
 
 }  // namespace korven

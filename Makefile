@@ -1,0 +1,40 @@
+# The two commands that do all the set-up: `make demo` and `make test`.
+BUILD      ?= build
+ASAN_BUILD ?= build-asan
+JOBS       ?= 2
+DEMO_DIR   ?= $(BUILD)/demo
+
+.PHONY: all build demo test test-asan bench fuzz install clean
+
+all: build
+
+build:
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD) -j $(JOBS)
+
+# Runs the bundled water deck through the console dialogue and shows the listing.
+demo: build
+	rm -rf $(DEMO_DIR) && mkdir -p $(DEMO_DIR)
+	cp examples/water/WATER.DAT $(DEMO_DIR)/
+	cd $(DEMO_DIR) && { echo WATER.DAT | ../korven; status=$$?; echo; echo "--- exit status $$status"; }
+	@echo "--- $(DEMO_DIR)/WATER.OUT:"
+	@tr -d '\r' < $(DEMO_DIR)/WATER.OUT
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The same suite built with AddressSanitizer and UndefinedBehaviorSanitizer.
+test-asan:
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DKORVEN_SANITIZE=ON
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
+
+bench:
+	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DKORVEN_BENCH=ON -DKORVEN_TESTS=OFF
+	cmake --build build-bench -j $(JOBS)
+
+install: build
+	cmake --install $(BUILD)
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) build-bench build-fuzz
