@@ -78,9 +78,9 @@ void Unit::put_record(std::string_view record, bool suppress_line_end) {
 void Unit::truncate_here() {
   // Every write after an open or rewind starts at the start of the file:
   // the first one replaces the file's old contents.
-  std::FILE* f = std::freopen(name_.c_str(), "w+b", file_);
-  file_ = f;
-  if (f == nullptr) fail(errno == ENOSPC ? kDiskFull : kWriteRefused, static_cast<int>(UnitOperation::write));
+  std::fclose(file_);
+  file_ = std::fopen(name_.c_str(), "w+b");
+  if (file_ == nullptr) fail(errno == ENOSPC ? kDiskFull : kWriteRefused, static_cast<int>(UnitOperation::write));
   written_since_position_ = true;
 }
 

@@ -1,0 +1,266 @@
+// The U matrix, the block card, the symmetrized G matrix by blocks and the
+// factoring test.
+#include "gmatrix/symmetrized_g.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string_view>
+
+#include "bmatrix/b_matrix.h"
+#include "records/fp_trap.h"
+#include "records/record_io.h"
+
+namespace korven {
+
+namespace {
+
+// Block-list entries held before they are written: 25 full element records.
+constexpr std::size_t kHeldEntries = 100;
+
+std::size_t index_of(std::int32_t i) { return static_cast<std::size_t>(i); }
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// U matrix
+
+UMatrixBuilder::UMatrixBuilder(std::int32_t symmetry_count, std::int32_t nic, ElementList& list)
+    : symmetry_count_(symmetry_count),
+      nic_(nic),
+      list_(list),
+      factors_(index_of(std::max(symmetry_count, 1)) + 1, 0.0f),
+      seen_(index_of(std::max(nic, 0)) + 1, 0) {
+  list_.clear();
+}
+
+void UMatrixBuilder::close_row() {
+  factors_[index_of(current_)] =
+      static_cast<float>(1.0 / std::sqrt(static_cast<double>(squares_)));
+}
+
+UTripleOutcome UMatrixBuilder::take(std::int32_t row, std::int32_t column, float value) {
+  if (row < 0) {
+    if (row != kUEndRow) return UTripleOutcome::error;
+    fp_guarded([&] { close_row(); });
+    if (current_ != symmetry_count_) return UTripleOutcome::error;
+    fp_guarded([&] {
+      for (Element& e : list_) {
+        e.value = static_cast<float>(static_cast<double>(factors_[index_of(e.row)]) *
+                                     static_cast<double>(e.value));
+      }
+    });
+    list_.push_back({kUEndRow, 0, 0.0f});
+    return UTripleOutcome::complete;
+  }
+  if (row == 0) return UTripleOutcome::skipped;
+  if (row > symmetry_count_ || row < current_) return UTripleOutcome::error;
+  if (column < 1 || column > nic_) return UTripleOutcome::error;
+  if (seen_[index_of(column)] == row) return UTripleOutcome::error;
+
+  fp_guarded([&] {
+    while (row > current_) {
+      close_row();
+      ++current_;
+      squares_ = 0.0f;
+    }
+    squares_ = static_cast<float>(static_cast<double>(squares_) +
+                                  static_cast<double>(value) * static_cast<double>(value));
+  });
+  seen_[index_of(column)] = row;
+  list_.push_back({row, column, value});
+  return UTripleOutcome::taken;
+}
+
+bool read_u_matrix(Unit& deck, Unit& listing, std::int32_t problem_number,
+                   std::int32_t symmetry_count, std::int32_t nic, ElementList& u) {
+  UMatrixBuilder builder(symmetry_count, nic, u);
+  std::int32_t rows[4];
+  std::int32_t columns[4];
+  float values[4];
+  for (;;) {
+    ReadStatement rd(deck, "(4(2I3,F12.6))");
+    for (int k = 0; k < 4; ++k) {
+      rd.read_integer(rows[k]).read_integer(columns[k]).read_real(values[k]);
+    }
+    rd.end_read();
+    for (int k = 0; k < 4; ++k) {
+      switch (builder.take(rows[k], columns[k], values[k])) {
+        case UTripleOutcome::complete:
+          return true;
+        case UTripleOutcome::error:
+          write_record(listing, "");
+          write_record(listing, "('0','U MATRIX ERROR PROBLEM',I7,'FIELD',I3,'READS',2I4,F12.6)",
+                       problem_number, k + 1, rows[k], columns[k], values[k]);
+          return false;
+        case UTripleOutcome::taken:
+        case UTripleOutcome::skipped:
+          break;
+      }
+    }
+  }
+}
+
+void store_u_list(Units& units, const ElementList& u) {
+  store_element_list(units, kUScratchUnit, u);
+}
+
+void reload_u_list(Units& units, ElementList& u) {
+  reload_element_list(units, kUScratchUnit, u, u.size());
+}
+
+// ---------------------------------------------------------------------------
+// Block card
+
+std::optional<BlockCardFault> check_block_card(const std::vector<std::int32_t>& blocks,
+                                               std::int32_t symmetry_count) {
+  const std::size_t n = blocks.size();
+  if (n < 2) return BlockCardFault{0, static_cast<std::int32_t>(n)};
+  const std::int64_t past_last = static_cast<std::int64_t>(symmetry_count) + 1;
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::int32_t value = blocks[i];
+    bool fits;
+    if (i == 0) {
+      fits = value == 1;
+    } else if (i + 1 < n) {
+      fits = value > blocks[i - 1] && value < past_last;
+    } else {
+      fits = value > blocks[i - 1] && value == past_last;
+    }
+    if (!fits) return BlockCardFault{static_cast<std::int32_t>(i + 1), value};
+  }
+  return std::nullopt;
+}
+
+bool read_block_card(Unit& deck, Unit& listing, std::int32_t problem_number,
+                     std::int32_t boundary_count, std::int32_t symmetry_count,
+                     std::vector<std::int32_t>& blocks) {
+  blocks.clear();
+  std::optional<BlockCardFault> fault;
+  if (boundary_count < 2) {
+    fault = BlockCardFault{0, boundary_count};
+  } else {
+    blocks.assign(index_of(boundary_count), 0);
+    ReadStatement rd(deck, "(24I3)");
+    for (std::int32_t& value : blocks) rd.read_integer(value);
+    rd.end_read();
+    fault = check_block_card(blocks, symmetry_count);
+  }
+  if (!fault) return true;
+  write_record(listing, "");
+  write_record(listing, "('0','BLOCK CARD ERROR PROBLEM',I7,'FIELD',I4,'READS',I4)",
+               problem_number, fault->field, fault->value);
+  return false;
+}
+
+// ---------------------------------------------------------------------------
+// Symmetrized G
+
+namespace {
+
+// Size of the work rows over internal coordinates: nic, or more should a list
+// name a larger index, so that no index can fall outside them.
+std::size_t internal_extent(const ElementList& g, const ElementList& u, std::int32_t nic) {
+  std::int32_t largest = std::max(nic, 0);
+  for (const Element& e : g) largest = std::max({largest, e.row, e.col});
+  for (const Element& e : u) largest = std::max(largest, e.col);
+  return index_of(largest) + 1;
+}
+
+}  // namespace
+
+SymmetrizedRows::SymmetrizedRows(const ElementList& g, const ElementList& u, std::int32_t nic,
+                                 std::int32_t symmetry_count)
+    : g_(g),
+      u_(u),
+      symmetry_count_(symmetry_count),
+      v_(internal_extent(g, u, nic), 0.0f),
+      t_(v_.size(), 0.0f),
+      r_(index_of(std::max(symmetry_count, 0)) + 1, 0.0f) {}
+
+std::int32_t SymmetrizedRows::next_row() {
+  const std::int32_t s = s_;
+  const std::size_t g_elements = g_.empty() ? 0 : g_.size() - 1;
+  const std::size_t u_elements = u_.empty() ? 0 : u_.size() - 1;
+  fp_guarded([&] {
+    std::fill(v_.begin(), v_.end(), 0.0f);
+    std::fill(t_.begin(), t_.end(), 0.0f);
+    // The dense U row s.
+    while (q_ < u_elements && u_[q_].row == s) {
+      v_[index_of(u_[q_].col)] = u_[q_].value;
+      ++q_;
+    }
+    // t = G v over the upper triangle.
+    for (std::size_t n = 0; n < g_elements; ++n) {
+      const Element& e = g_[n];
+      const std::size_t i = index_of(e.row);
+      const std::size_t j = index_of(e.col);
+      const double value = static_cast<double>(e.value);
+      t_[i] = static_cast<float>(static_cast<double>(t_[i]) + static_cast<double>(v_[j]) * value);
+      if (j != i) {
+        t_[j] = static_cast<float>(static_cast<double>(t_[j]) + static_cast<double>(v_[i]) * value);
+      }
+    }
+    // r(k) = (U t)(k) for k >= s; rows above the symmetry coordinate count are passed over.
+    for (std::int32_t k = s; k <= symmetry_count_; ++k) r_[index_of(k)] = 0.0f;
+    std::size_t next_start = p_;
+    bool found = false;
+    for (std::size_t n = p_; n < u_elements; ++n) {
+      const Element& e = u_[n];
+      if (!found && e.row != s) {
+        next_start = n;
+        found = true;
+      }
+      if (e.row < 1 || e.row > symmetry_count_) continue;
+      float& rk = r_[index_of(e.row)];
+      const double tc = static_cast<double>(t_[index_of(e.col)]);
+      rk = static_cast<float>(static_cast<double>(rk) + tc * static_cast<double>(e.value));
+    }
+    p_ = next_start;
+  });
+  ++s_;
+  return s;
+}
+
+void symmetrize_g(Unit& listing, std::int32_t problem_number, const std::string& title,
+                  const std::vector<std::int32_t>& blocks, const ElementList& g,
+                  const ElementList& u, std::int32_t nic, std::int32_t symmetry_count) {
+  write_record(listing, "");
+  write_record(listing,
+               "(' ',10X,'SYMMETRIZED G MATRIX ELEMENTS.',/,1X,'PROBLEM NUMBER',I6)",
+               problem_number);
+  write_record(listing, "(A)", title);
+
+  SymmetrizedRows rows(g, u, nic, symmetry_count);
+  ElementList held(kHeldEntries + 1);
+  for (std::size_t b = 1; b < blocks.size(); ++b) {
+    const std::int32_t lo = blocks[b - 1];
+    const std::int32_t hi = blocks[b];
+    write_record(listing, "(' ','SYMMETRY BLOCK NUMBER',I3,'.')", static_cast<std::int32_t>(b));
+    write_record(listing, "",
+                 std::string_view("This SYMMETRIZED G matrix is in the format read by ROSK"));
+    std::size_t n = 0;
+    std::int32_t s = 0;
+    do {
+      s = rows.next_row();
+      for (std::int32_t k = s; k <= symmetry_count; ++k) {
+        const float value = rows.value(k);
+        if (!(std::fabs(value) > kSizeThreshold)) continue;
+        if (k >= hi) {
+          write_record(listing,
+                       "(1X,'ERRORS UPON ERRORS, G NOT FACTORING.- ELEMENT IN ROW ',I3,"
+                       "', COLUMN ',I3,', HAS VALUE ',1P,E12.5)",
+                       s, k, value);
+        }
+        if (++n > kHeldEntries) {
+          write_element_records(listing, held.data(), kHeldEntries);
+          n = 1;
+        }
+        held[n - 1] = {s - lo + 1, k - lo + 1, value};
+      }
+    } while (s + 1 < hi);
+    held[n] = kGEndEntry;
+    write_element_records(listing, held.data(), n + 1);
+  }
+}
+
+}  // namespace korven
