@@ -4,7 +4,7 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= 2
 DEMO_DIR   ?= $(BUILD)/demo
 
-.PHONY: all build demo test test-asan bench fuzz install clean
+.PHONY: all build demo test test-asan test-valgrind bench fuzz install clean
 
 all: build
 
@@ -29,6 +29,13 @@ test-asan:
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
 
+# The suite under Valgrind's memcheck, korven's own runs included; the tests
+# that expect a floating-point trap are left out (Valgrind delivers none).
+test-valgrind:
+	cmake -S . -B build-valgrind -DCMAKE_BUILD_TYPE=Debug -DKORVEN_VALGRIND=ON
+	cmake --build build-valgrind -j $(JOBS)
+	cd build-valgrind && ctest --output-on-failure -j $(JOBS) -LE fp_trap
+
 bench:
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DKORVEN_BENCH=ON -DKORVEN_TESTS=OFF
 	cmake --build build-bench -j $(JOBS)
@@ -37,4 +44,4 @@ install: build
 	cmake --install $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) build-bench build-fuzz
+	rm -rf $(BUILD) $(ASAN_BUILD) build-valgrind build-bench build-fuzz
