@@ -14,6 +14,7 @@
 #include "bmatrix/b_matrix.h"
 #include "bmatrix/kinds.h"
 #include "bmatrix/test_support.h"
+#include "run_files.h"
 #include "records/fp_trap.h"
 #include "records/record_io.h"
 #include "records/run_end.h"
@@ -28,24 +29,11 @@ using testing::positions;
 // the floating-point traps on as in a run.
 class BMatrixFiles : public ::testing::Test {
  protected:
-  ~BMatrixFiles() override {
-    units_.terminate();
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
-  }
+  void open(const std::string& deck) { files_ = std::make_unique<testing::RunFiles>(deck); }
 
-  void open(const std::string& deck) {
-    std::string pattern = (std::filesystem::temp_directory_path() / "korven_b_XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-    std::ofstream(dir_ / "deck.dat", std::ios::binary) << deck;
-    units_.open_unit(kDeckUnit, (dir_ / "deck.dat").string(), "OLD");
-    units_.open_unit(kListingUnit, (dir_ / "deck.OUT").string(), "UNKNOWN");
-    units_.open_unit(kBScratchUnit, (dir_ / "dseta.tmp").string(), "UNKNOWN", "unformatted");
-  }
-
-  Unit& deck() { return units_.unit(kDeckUnit); }
-  Unit& listing_unit() { return units_.unit(kListingUnit); }
+  Unit& deck() { return files_->deck(); }
+  Unit& listing_unit() { return files_->listing_unit(); }
+  std::vector<std::string> listing() { return files_->listing(); }
 
   std::int32_t dispatch(const CoordinateEntry& entry, std::int32_t& current_row,
                         std::int32_t& pair_row, const Positions& x) {
@@ -53,20 +41,6 @@ class BMatrixFiles : public ::testing::Test {
     dispatch_entry(entry, current_row, pair_row, error, b_, x,
                    static_cast<std::int32_t>(x.size()), deck(), listing_unit());
     return error;
-  }
-
-  // The listing's records so far, without their CR LF.
-  std::vector<std::string> listing() {
-    units_.write_out_quietly();
-    std::ifstream in(dir_ / "deck.OUT", std::ios::binary);
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::vector<std::string> records;
-    for (std::size_t at = 0; at < text.size();) {
-      const std::size_t end = text.find("\r\n", at);
-      records.push_back(text.substr(at, end - at));
-      at = end + 2;
-    }
-    return records;
   }
 
   // The next deck card as a reference point: shows that it was not read.
@@ -79,10 +53,7 @@ class BMatrixFiles : public ::testing::Test {
   }
 
   FpTrapScope traps_;
-  std::istringstream in_;
-  std::ostringstream out_, err_;
-  Units units_{ConsoleStreams{in_, out_, err_, false}};
-  std::filesystem::path dir_;
+  std::unique_ptr<testing::RunFiles> files_;
   ElementList b_;
 };
 
@@ -99,26 +70,23 @@ const std::vector<std::string> kChainRecords = {
 
 // ---------------------------------------------------------------- linear bend
 
-TEST_F(BMatrixFiles, LinearBendWithOneRow) {
-  open(kUpCard);
+TEST_F(BMatrixFiles, LinearBendWithOneAndWithTwoRows) {
+  open(kUpCard + kUpCard);
   std::int32_t row = 4, pair = 0;
   EXPECT_EQ(dispatch({1, 6, 1, 2, 3, 0, 0, 0}, row, pair, kChain), 0);
-  EXPECT_EQ(listing(), kChainRecords);
   expect_elements(b_, {{4, 2, -1.0f}, {4, 8, -0.5f}, {4, 5, 1.5f}});
   EXPECT_EQ(row, 4);
   EXPECT_EQ(pair, 0);
-}
-
-TEST_F(BMatrixFiles, LinearBendWithTwoRowsTakesTwoRowNumbers) {
-  open(kUpCard);
-  std::int32_t row = 4, pair = 0;
-  // I is not used with L positive, and not checked either.
-  EXPECT_EQ(dispatch({1, 5, 99, 1, 2, 3, 0, 0}, row, pair, kChain), 0);
   EXPECT_EQ(listing(), kChainRecords);
+
+  // CODE 5 takes two row numbers. I is neither used nor checked with L > 0.
+  b_.clear();
+  EXPECT_EQ(dispatch({1, 5, 99, 1, 2, 3, 0, 0}, row, pair, kChain), 0);
   expect_elements(b_, {{4, 2, -1.0f}, {4, 8, -0.5f}, {4, 5, 1.5f},
                        {5, 3, -1.0f}, {5, 9, -0.5f}, {5, 6, 1.5f}});
   EXPECT_EQ(pair, 5);
   EXPECT_EQ(row, 5);
+  EXPECT_EQ(listing().size(), 2 * kChainRecords.size());
 }
 
 TEST_F(BMatrixFiles, CodeSixWritesItsSecondComponentToThePairRow) {
@@ -324,20 +292,20 @@ TEST_F(BMatrixFiles, StoredListReloadsWhole) {
   open("");
   b_ = {{1, 1, -1.0f}, {1, 4, 1.0f}, {2, 7, 0.123456f}};
   finish_b_list(b_, {});
-  store_b_list(units_, b_);
+  store_b_list(files_->units(), b_);
   ElementList back;
-  reload_element_list(units_, kBScratchUnit, back, b_.size());
+  reload_element_list(files_->units(), kBScratchUnit, back, b_.size());
   expect_elements(back, b_);
   EXPECT_EQ(back[2].value, 0.123456f);
 
   // The record holds exactly nB + 1 entries.
-  EXPECT_THROW(reload_element_list(units_, kBScratchUnit, back, b_.size() + 1), RunFailure);
+  EXPECT_THROW(reload_element_list(files_->units(), kBScratchUnit, back, b_.size() + 1), RunFailure);
 
   // The next problem's store replaces the first record.
   ElementList next = {{1, 2, 0.5f}};
   finish_b_list(next, {});
-  store_b_list(units_, next);
-  reload_element_list(units_, kBScratchUnit, back, next.size());
+  store_b_list(files_->units(), next);
+  reload_element_list(files_->units(), kBScratchUnit, back, next.size());
   expect_elements(back, next);
 }
 

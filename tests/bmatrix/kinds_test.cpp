@@ -101,21 +101,22 @@ TEST(BendRow, RightAngleAndScaleLength) {
 
 TEST(SizeTest, BendTestsScaledValuesOutOfPlaneAndTorsionUnscaled) {
   // A scale length of 0.00004 (atoms 5 and 6) brings every bend element
-  // under the threshold, but keeps those of the other angle kinds.
-  const auto with_tiny_scale = [](Positions x) {
-    x.resize(4, {9, 9, 9});
-    x.push_back({5, 5, 5});
-    x.push_back({5.00004f, 5, 5});
-    return x;
-  };
+  // under the threshold, but keeps every element of the other angle kinds.
+  const Positions x = positions({{0.2f, 0.5f, 1}, {0, 0, 0}, {1, 0.1f, 0}, {0.1f, 1, 0.2f},
+                                 {5, 5, 5}, {5.00004f, 5, 5}});
+  const double s = double(x[5][0]) - x[4][0];
   ElementList b;
-  EXPECT_EQ(run(bend_row, with_tiny_scale(kRightAngle), {1, 2, 3, 0, 5, 6}, b), 0);
+  EXPECT_EQ(run(bend_row, x, {1, 2, 3, 0, 5, 6}, b), 0);
   EXPECT_TRUE(b.empty());
-  EXPECT_EQ(run(out_of_plane_row, with_tiny_scale(kWag), {1, 2, 3, 4, 5, 6}, b), 0);
-  EXPECT_EQ(b.size(), kWagRow.size());
-  b.clear();
-  EXPECT_EQ(run(torsion_row, with_tiny_scale(kTwist), {1, 2, 3, 4, 5, 6}, b), 0);
-  EXPECT_EQ(b.size(), kTwistRow.size());
+  for (Routine routine : {&out_of_plane_row, &torsion_row}) {
+    ElementList unscaled, tiny;
+    EXPECT_EQ(run(routine, x, {1, 2, 3, 4, 0, 0}, unscaled), 0);
+    EXPECT_EQ(run(routine, x, {1, 2, 3, 4, 5, 6}, tiny), 0);
+    EXPECT_EQ(unscaled.size(), 12u);
+    ASSERT_EQ(tiny.size(), unscaled.size());
+    for (std::size_t n = 0; n < tiny.size(); ++n)
+      EXPECT_NEAR(tiny[n].value, unscaled[n].value * s, 1e-6 * std::fabs(tiny[n].value));
+  }
 }
 
 TEST(BendRow, Rejections) {

@@ -20,21 +20,13 @@
 #include <string>
 #include <vector>
 
+#include "e2e/e2e_support.h"
+
 namespace fs = std::filesystem;
+using korven::e2e::slurp;
+using korven::e2e::spill;
 
 namespace {
-
-std::string slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void spill(const fs::path& p, const std::string& bytes) {
-  std::ofstream out(p, std::ios::binary);
-  out << bytes;
-}
 
 std::vector<fs::path> case_folders() {
   std::vector<fs::path> found;

@@ -11,16 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "e2e/e2e_support.h"
+
 namespace fs = std::filesystem;
+using korven::e2e::slurp;
 
 namespace {
-
-std::string slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 struct Outcome {
   int status;

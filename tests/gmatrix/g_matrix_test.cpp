@@ -9,7 +9,7 @@
 #include <cstring>
 #include <random>
 
-#include "gmatrix/gmatrix_test_support.h"
+#include "run_files.h"
 #include "gmatrix/symmetrized_g.h"
 #include "records/fp_trap.h"
 #include "records/run_end.h"
@@ -17,7 +17,7 @@
 namespace korven {
 namespace {
 
-using namespace gmatrix_testing;
+using namespace testing;
 
 constexpr Element kBEnd{-5, 0, 0.0f};
 

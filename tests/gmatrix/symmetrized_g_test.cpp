@@ -7,14 +7,14 @@
 #include <cmath>
 #include <random>
 
-#include "gmatrix/gmatrix_test_support.h"
+#include "run_files.h"
 #include "records/fp_trap.h"
 #include "records/run_end.h"
 
 namespace korven {
 namespace {
 
-using namespace gmatrix_testing;
+using namespace testing;
 using Outcome = UTripleOutcome;
 using Triples = std::vector<Element>;
 constexpr Element kUEnd{-3, 0, 0.0f};

@@ -1,4 +1,4 @@
-// Helpers shared by the G matrix tests: a run's units on temporary files,
+// Helpers shared by the phase tests: a run's units on temporary files,
 // deck cards, and the element records of a listing.
 #pragma once
 
@@ -18,7 +18,7 @@
 #include "bmatrix/element_list.h"
 #include "records/units.h"
 
-namespace korven::gmatrix_testing {
+namespace korven::testing {
 
 // Units 5 (the given deck), 6 (listing), 1 and 2 (scratch) on files in a
 // fresh temporary directory.
@@ -42,6 +42,7 @@ class RunFiles {
   RunFiles& operator=(const RunFiles&) = delete;
 
   Units& units() { return units_; }
+  Unit& deck() { return units_.unit(kDeckUnit); }
   Unit& listing_unit() { return units_.unit(kListingUnit); }
 
   // The listing's records so far, without their CR LF.
@@ -111,4 +112,4 @@ inline std::vector<Element> parse_elements(const std::vector<std::string>& recor
   return entries;
 }
 
-}  // namespace korven::gmatrix_testing
+}  // namespace korven::testing
