@@ -12,7 +12,7 @@ namespace korven {
 
 namespace {
 
-inline constexpr std::int32_t kBEndRow = -5;
+constexpr std::int32_t kBEndRow = -5;
 
 // Rows the entry would write to must be coordinates a listing can show; a
 // continuation entry needs a coordinate to add to, and a second linear-bend
@@ -26,16 +26,15 @@ bool rows_acceptable(const CoordinateEntry& e, std::int32_t current_row, std::in
 
 }  // namespace
 
-void dispatch_entry(const CoordinateEntry& entry, std::int32_t& current_row,
+void dispatch_entry(const CoordinateEntry& e, std::int32_t& current_row,
                     std::int32_t& pair_row, std::int32_t& error, ElementList& b,
                     const Positions& x, std::int32_t atoms, Unit& deck, Unit& listing) {
   // Rejected ahead of the routine: nothing is read, and the rows stay put.
-  if (entry.code > 6 || !rows_acceptable(entry, current_row, pair_row)) {
+  if (e.code > 6 || !rows_acceptable(e, current_row, pair_row)) {
     error = kFieldOutOfRange;
     return;
   }
 
-  const CoordinateEntry& e = entry;
   const std::int32_t row = current_row;
   switch (e.code) {
     case 2:

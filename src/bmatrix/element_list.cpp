@@ -12,7 +12,7 @@ namespace korven {
 
 namespace {
 
-inline constexpr std::size_t kEntryBytes = 12;
+constexpr std::size_t kEntryBytes = 12;
 
 }  // namespace
 

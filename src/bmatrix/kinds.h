@@ -8,8 +8,9 @@
 // nothing; a routine that succeeds leaves error as it was.
 //
 // The routines run under the floating-point traps: coincident atoms of an
-// angle reach a division by zero. Their frames hold only trivially
-// destructible locals, so that a trap may leave them without unwinding.
+// angle reach a trapped 0/0 (invalid operation). Their frames hold only
+// trivially destructible locals, so that a trap may leave them without
+// unwinding.
 #pragma once
 
 #include <cstdint>

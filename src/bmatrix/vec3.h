@@ -30,7 +30,7 @@ inline float length(const Vec3& a) {
   return static_cast<float>(std::sqrt(double(squared_length(a))));
 }
 
-// a / r. A zero r divides by zero: coincident atoms meet the trap here.
+// a / r. Coincident atoms give 0 / 0 here, an invalid operation that traps.
 inline Vec3 scaled_down(const Vec3& a, float r) {
   Vec3 e;
   for (int k = 0; k < 3; ++k) e[k] = static_cast<float>(double(a[k]) / double(r));
