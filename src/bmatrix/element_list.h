@@ -11,6 +11,10 @@
 
 namespace korven {
 
+// An element is kept only when the quantity tested is strictly above this in
+// magnitude (the single nearest 5.0E-5, 4.99999987E-05).
+inline constexpr float kSizeThreshold = 5.0E-5f;
+
 struct Element {
   std::int32_t row;
   std::int32_t col;

@@ -32,7 +32,7 @@ inline std::int32_t column(std::int32_t atom, int k) { return 3 * (atom - 1) + k
 
 // The size test: strictly above the threshold in magnitude.
 inline bool passes_size_test(double q) {
-  return std::fabs(q) - double(kBSizeThreshold) > 0.0;
+  return std::fabs(q) - double(kSizeThreshold) > 0.0;
 }
 
 // Appends one element, its value rounded to single precision.

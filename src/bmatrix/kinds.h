@@ -22,9 +22,6 @@
 
 namespace korven {
 
-// Size threshold: an element is kept only when the quantity its kind tests
-// is strictly above this in magnitude.
-inline constexpr float kBSizeThreshold = 0.00005f;
 // How far the cosine of a linear bend's angle may stray from -1 or +1.
 inline constexpr float kLinearityTolerance = 0.0001f;
 

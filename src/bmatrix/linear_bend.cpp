@@ -65,7 +65,7 @@ void append_linear_bend_rows(ElementList& b, const LinearBendFrame& f, float s, 
     error = kDegenerateGeometry;  // the chain is bent
     return;
   }
-  if (double(kBSizeThreshold) - std::fabs(double(f.c2)) < 0.0) {
+  if (double(kSizeThreshold) - std::fabs(double(f.c2)) < 0.0) {
     error = kDegenerateGeometry;  // P does not stand perpendicular to the chain
     return;
   }

@@ -28,9 +28,6 @@ struct MassSetsEnd {
 // control field is not -6. b is the closed B list of the problem.
 MassSetsEnd run_mass_sets(Units& units, const Problem& problem, ElementList& b, StoredU& stored_u);
 
-// Elements of G, G' and the block lists are kept only when their magnitude is
-// strictly above this single value (4.99999987E-05, the single nearest 5.0E-5).
-inline constexpr float kSizeThreshold = 5.0E-5f;
 
 // The end entry of the G list and of the block lists.
 inline constexpr Element kGEndEntry{-1, 0, 0.0f};

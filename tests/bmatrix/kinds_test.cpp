@@ -68,8 +68,8 @@ TEST(StretchRow, SizeTestIsStrictAndOnTheCoordinateDifference) {
   EXPECT_TRUE(b.empty());
   // A difference of 0.00004 is dropped however long the bond; exactly the
   // threshold is dropped too, the next float above it kept.
-  const float above = std::nextafter(kBSizeThreshold, 1.0f);
-  const Positions x = positions({{0, 0, 0}, {100, 0.00004f, 0}, {0, kBSizeThreshold, above}});
+  const float above = std::nextafter(kSizeThreshold, 1.0f);
+  const Positions x = positions({{0, 0, 0}, {100, 0.00004f, 0}, {0, kSizeThreshold, above}});
   EXPECT_EQ(run(stretch_row, x, {1, 2, 0, 0, 0, 0}, b), 0);
   expect_elements(b, {{1, 1, -1.0f}, {1, 4, 1.0f}});
   b.clear();
@@ -213,8 +213,8 @@ TEST(LinearBendRows, StraightnessAndPerpendicularity) {
       {0.99995f, 0.0f, 0},
       {-0.9998f, 0.0f, kDegenerateGeometry},
       {0.9998f, 0.0f, kDegenerateGeometry},
-      {-1.0f, kBSizeThreshold, 0},  // at the threshold still perpendicular
-      {-1.0f, -std::nextafter(kBSizeThreshold, 1.0f), kDegenerateGeometry},
+      {-1.0f, kSizeThreshold, 0},  // at the threshold still perpendicular
+      {-1.0f, -std::nextafter(kSizeThreshold, 1.0f), kDegenerateGeometry},
       {-1.0f, -0.0001f, kDegenerateGeometry},
   };
   for (const Case& c : cases) {
