@@ -12,6 +12,8 @@ for h in deck field; do
   work="build-fuzz/corpus-$h"
   mkdir -p "$work"
   echo "fuzzing $h for ${seconds}s"
-  "build-fuzz/fuzz/${h}_fuzzer" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 \
+  dict=()
+  [ -f "fuzz/$h.dict" ] && dict=(-dict="$PWD/fuzz/$h.dict")
+  "build-fuzz/fuzz/${h}_fuzzer" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 "${dict[@]}" \
     -print_final_stats=1 "$PWD/$work" "$PWD/fuzz/corpus/$h" 2>&1 | tail -n 12
 done

@@ -47,6 +47,7 @@ class Run {
   void drive();
   void open_run_files();
   std::int32_t search_for_problem();
+  [[noreturn]] void card_dispatch(std::int32_t control);
   std::int32_t run_problem();
   void close_run_files();
   [[noreturn]] void stop_without_files(std::string_view reason);
@@ -91,14 +92,17 @@ int Run::execute() {
 
 void Run::drive() {
   open_run_files();
-  std::int32_t control = search_for_problem();
-  // The card dispatch: 999 ends the run, -9 announces a problem card, any
-  // other value sends the driver searching for one of the two.
+  card_dispatch(search_for_problem());
+}
+
+// 999 ends the run, -9 announces a problem card, any other value sends the
+// driver searching for one of the two.
+void Run::card_dispatch(std::int32_t control) {
   while (control != kEndOfDeck) {
     control = control == kProblemFollows ? run_problem() : search_for_problem();
   }
   close_run_files();
-  throw RunStop{0};
+  stop_run(0);
 }
 
 void Run::stop_without_files(std::string_view reason) {
@@ -106,7 +110,7 @@ void Run::stop_without_files(std::string_view reason) {
   write_record(units_.console_out(), "", " PROGRAM STOPS; TRY AGAIN.\t");
   // A failed start: the stop message as usual, but a calling script must
   // not take it for a success.
-  throw RunStop{1};
+  stop_run(1);
 }
 
 void Run::open_run_files() {
@@ -164,8 +168,7 @@ std::int32_t Run::run_problem() {
   write_b_listing(listing, problem_, b_);
   if (problem_.save > 0) store_b_list(units_, b_);
   const MassSetsEnd end = run_mass_sets(units_, problem_, b_, stored_u_);
-  if (end.search) return search_for_problem();
-  return end.control == kEndOfDeck || end.control == kProblemFollows ? end.control : search_for_problem();
+  return end.search ? search_for_problem() : end.control;
 }
 
 void Run::close_run_files() {

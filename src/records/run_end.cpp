@@ -78,6 +78,8 @@ std::string trap_report(int number) {
   return out;
 }
 
+void stop_run(int status) { throw RunStop{status}; }
+
 void throw_failure(int number, UnitOperation operation, std::string_view file) {
   throw RunFailure{number, operation, std::string(file)};
 }

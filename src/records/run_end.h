@@ -62,6 +62,9 @@ std::string_view failure_message(int number);
 std::string failure_report(const RunFailure& failure);
 std::string trap_report(int number);
 
+// Ends the run normally: "Stop - Program terminated." and the exit status.
+[[noreturn]] void stop_run(int status = 0);
+
 [[noreturn]] void throw_failure(int number, UnitOperation operation = UnitOperation::none,
                                 std::string_view file = {});
 
