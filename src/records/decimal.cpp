@@ -1,10 +1,79 @@
 #include "records/decimal.h"
 
 #include <bit>
-#include <cstring>
 
 namespace korven {
 namespace {
+
+__extension__ typedef unsigned __int128 Uint128;
+
+constexpr std::uint64_t kPow10[19] = {1ull,
+                                      10ull,
+                                      100ull,
+                                      1000ull,
+                                      10000ull,
+                                      100000ull,
+                                      1000000ull,
+                                      10000000ull,
+                                      100000000ull,
+                                      1000000000ull,
+                                      10000000000ull,
+                                      100000000000ull,
+                                      1000000000000ull,
+                                      10000000000000ull,
+                                      100000000000000ull,
+                                      1000000000000000ull,
+                                      10000000000000000ull,
+                                      100000000000000000ull,
+                                      1000000000000000000ull};
+
+// D is the first 18 significant digits of the exact value rounded half up
+// on the 18th: (head18 + 5) / 10. Rounding 17 nines up gives 10^17, which
+// is D = 10^16 with the exponent one more.
+DecimalDigits carried(bool negative, std::uint64_t d, int exponent) {
+  if (d == kDecimalDigitsHigh) return {kDecimalDigitsLow, exponent + 1, negative};
+  return {d, exponent, negative};
+}
+
+// ------------------------------------------------- the 128-bit integer path
+
+// 5^0 ... 5^44; 2^24 * 5^44 is below 2^127.
+struct Pow5Table {
+  Uint128 p[45];
+  constexpr Pow5Table() : p{} {
+    p[0] = 1;
+    for (int i = 1; i < 45; ++i) p[i] = p[i - 1] * 5;
+  }
+};
+constexpr Pow5Table kPow5{};
+
+// value = mantissa * 2^exp2, mantissa 2^23 ... 2^24 - 1 (a normal real).
+// With 10^k <= value < 2 * 10^(k+1), the integer part of value * 10^(17-k)
+// is below 2 * 10^18 and has 18 or 19 digits, the first 18 of which are the
+// first 18 of the value. Exact in 128 bits for 0 <= 17 - k <= 44, which
+// takes in every normal real from 2^-89 (about 1.6E-27) up to 2^60 (about
+// 1.2E18); false for the rest.
+bool digits_from_integers(bool negative, std::uint32_t mantissa, int exp2, DecimalDigits& out) {
+  const int binade = exp2 + 23;        // 2^binade <= value < 2^(binade+1)
+  const int k = (binade * 78913) >> 18;  // floor(binade * log10(2)) for |binade| < 1650
+  const int j = 17 - k;
+  if (j < 0 || j > 44) return false;
+  // value * 10^j = mantissa * 5^j * 2^(exp2 + j)
+  const Uint128 scaled = mantissa * kPow5.p[j];
+  const int binary = exp2 + j;
+  const std::uint64_t whole = binary >= 0 ? static_cast<std::uint64_t>(scaled << binary)
+                                          : static_cast<std::uint64_t>(scaled >> -binary);
+  // With 19 digits the first 18 are whole / 10, and (whole / 10 + 5) / 10
+  // is (whole + 50) / 100: nested floor divisions combine.
+  if (whole >= kPow10[18]) {
+    out = carried(negative, (whole + 50) / 100, k + 2);
+  } else {
+    out = carried(negative, (whole + 5) / 10, k + 1);
+  }
+  return true;
+}
+
+// ------------------------------------------------- the big-number path
 
 constexpr std::uint32_t kLimbBase = 1000000000u;  // nine decimal digits a limb
 
@@ -28,39 +97,14 @@ struct BigDecimal {
   }
 };
 
-// Writes the decimal digits of v (1 ... 9 of them, no leading zeros) to out.
-int limb_digits(std::uint32_t v, char* out) {
-  char tmp[10];
-  int n = 0;
-  do {
-    tmp[n++] = static_cast<char>('0' + v % 10);
-    v /= 10;
-  } while (v != 0);
-  for (int i = 0; i < n; ++i) out[i] = tmp[n - 1 - i];
+int decimal_length(std::uint32_t v) {
+  int n = 1;
+  while (n < 10 && v >= kPow10[n]) ++n;
   return n;
 }
 
-}  // namespace
-
-DecimalDigits decimal_digits(float value) {
-  DecimalDigits d{};
-  const std::uint32_t bits = std::bit_cast<std::uint32_t>(value);
-  const std::uint32_t biased = (bits >> 23) & 0xffu;
-  std::uint32_t mantissa = bits & 0x7fffffu;
-  if (biased == 0 && mantissa == 0) {
-    d.count = 1;
-    d.digits[0] = '0';
-    d.exponent = 0;
-    return d;
-  }
-  d.negative = (bits >> 31) != 0;
-  int exp2;
-  if (biased == 0) {
-    exp2 = -149;
-  } else {
-    mantissa |= 0x800000u;
-    exp2 = static_cast<int>(biased) - 150;
-  }
+// Any real, subnormals included: the exact value as a big integer.
+DecimalDigits digits_from_big_number(bool negative, std::uint32_t mantissa, int exp2) {
   // The exact value is mantissa * 2^exp2 = N * 10^-shift with N an integer.
   BigDecimal n{{mantissa % kLimbBase, mantissa / kLimbBase}, mantissa >= kLimbBase ? 2 : 1};
   int shift = 0;
@@ -68,42 +112,35 @@ DecimalDigits decimal_digits(float value) {
     for (int e = exp2; e > 0; e -= 29) n.multiply(1u << (e < 29 ? e : 29));
   } else {
     shift = -exp2;
-    for (int e = shift; e > 0; e -= 13) {
-      static constexpr std::uint32_t kPow5[14] = {1,      5,       25,       125,       625,
-                                                  3125,   15625,   78125,    390625,    1953125,
-                                                  9765625, 48828125, 244140625, 1220703125};
-      n.multiply(kPow5[e < 13 ? e : 13]);
-    }
+    for (int e = shift; e > 0; e -= 13) n.multiply(static_cast<std::uint32_t>(kPow5.p[e < 13 ? e : 13]));
   }
-  // The first 18 significant digits (the 18th only decides the rounding).
-  char head[27];
-  int len = limb_digits(n.limb[n.size - 1], head);
-  int total = len + 9 * (n.size - 1);
+  // The first 18 digits of N, or all of them when it has fewer.
+  const std::uint32_t top = n.limb[n.size - 1];
+  int len = decimal_length(top);
+  const int total = len + 9 * (n.size - 1);
+  std::uint64_t head = top;
   for (int i = n.size - 2; i >= 0 && len < 18; --i) {
-    std::uint32_t v = n.limb[i];
-    for (int k = 8; k >= 0; --k) {
-      head[len + k] = static_cast<char>('0' + v % 10);
-      v /= 10;
-    }
-    len += 9;
+    const int take = 18 - len < 9 ? 18 - len : 9;
+    head = head * kPow10[take] + n.limb[i] / kPow10[9 - take];
+    len += take;
   }
-  d.exponent = total - shift;
-  int count = len < 17 ? len : 17;
-  if (len > 17 && head[17] >= '5') {
-    int i = 16;
-    while (i >= 0 && head[i] == '9') head[i--] = '0';
-    if (i >= 0) {
-      ++head[i];
-    } else {
-      head[0] = '1';
-      count = 1;
-      ++d.exponent;
-    }
-  }
-  while (count > 1 && head[count - 1] == '0') --count;
-  d.count = count;
-  std::memcpy(d.digits, head, static_cast<std::size_t>(count));
-  return d;
+  return carried(negative, (head * kPow10[18 - len] + 5) / 10, total - shift);
+}
+
+}  // namespace
+
+DecimalDigits decimal_digits(float value) {
+  const std::uint32_t bits = std::bit_cast<std::uint32_t>(value);
+  const std::uint32_t biased = (bits >> 23) & 0xffu;
+  const std::uint32_t fraction = bits & 0x7fffffu;
+  if (biased == 0 && fraction == 0) return {0, 0, false};
+  const bool negative = (bits >> 31) != 0;
+  if (biased == 0) return digits_from_big_number(negative, fraction, -149);
+  const std::uint32_t mantissa = fraction | 0x800000u;
+  const int exp2 = static_cast<int>(biased) - 150;
+  DecimalDigits d;
+  if (digits_from_integers(negative, mantissa, exp2, d)) return d;
+  return digits_from_big_number(negative, mantissa, exp2);
 }
 
 }  // namespace korven

@@ -6,16 +6,21 @@
 
 namespace korven {
 
-// value = sign 0.D x 10^exponent, D rounded to at most 17 significant digits
-// (half up on the 18th) with trailing zeros dropped. Zero is D = "0",
-// exponent 0, not negative (a negative zero included).
+// value = sign 0.D x 10^exponent, D the first 17 significant digits of the
+// exact value rounded half up on the 18th. The digits are carried as one
+// integer: D = significand / 10^17, so significand is 10^16 ... 10^17 - 1
+// (trailing zeros kept). Zero is significand 0, exponent 0, not negative
+// (a negative zero included).
 struct DecimalDigits {
-  bool negative;
-  int count;         // digits in D, 1 ... 17
-  char digits[17];   // '0' ... '9', no leading zero unless the value is zero
+  std::uint64_t significand;
   int exponent;
+  bool negative;
 };
 
+inline constexpr std::uint64_t kDecimalDigitsLow = 10000000000000000ull;    // 10^16
+inline constexpr std::uint64_t kDecimalDigitsHigh = 100000000000000000ull;  // 10^17
+
+// Integer arithmetic only: safe while floating-point traps are on.
 DecimalDigits decimal_digits(float value);
 
 }  // namespace korven

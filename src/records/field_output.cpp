@@ -1,5 +1,6 @@
 #include "records/field_output.h"
 
+#include <bit>
 #include <cstring>
 
 #include "records/decimal.h"
@@ -7,53 +8,106 @@
 namespace korven {
 namespace {
 
-// The digit string of a real being written, and its rounding to the digits
-// a field shows (at most 7, the precision of a single real).
+constexpr std::uint32_t kPow10[10] = {1,      10,      100,      1000,      10000,
+                                      100000, 1000000, 10000000, 100000000, 1000000000};
+
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// The two digits of v < 100.
+void put_pair(char* p, std::uint32_t v) { std::memcpy(p, kDigitPairs + 2 * v, 2); }
+
+// The short stretches of a field are written with a few overlapping stores
+// rather than a library call.
+char* put_run(char* p, int n, char c) {
+  if (n <= 0) return p;
+  const std::uint64_t word = 0x0101010101010101ull * static_cast<unsigned char>(c);
+  if (n > 16) {
+    std::memset(p, c, static_cast<std::size_t>(n));
+  } else if (n >= 8) {
+    std::memcpy(p, &word, 8);
+    std::memcpy(p + n - 8, &word, 8);
+  } else if (n >= 4) {
+    const auto half = static_cast<std::uint32_t>(word);
+    std::memcpy(p, &half, 4);
+    std::memcpy(p + n - 4, &half, 4);
+  } else {
+    p[0] = c;
+    p[n / 2] = c;
+    p[n - 1] = c;
+  }
+  return p + n;
+}
+
+// Copies n <= 8 characters.
+char* put_short(char* p, const char* from, int n) {
+  if (n >= 4) {
+    std::memcpy(p, from, 4);
+    std::memcpy(p + n - 4, from + n - 4, 4);
+  } else if (n > 0) {
+    p[0] = from[0];
+    p[n / 2] = from[n / 2];
+    p[n - 1] = from[n - 1];
+  }
+  return p + (n > 0 ? n : 0);
+}
+
+// The eight digits of v < 10^8 as characters, most significant first, those
+// from position `shown` on read as zeros. Each step splits every lane of the
+// word in two with a multiplication that divides exactly in its range: two
+// halves of four digits, then four pairs, then eight digits.
+void spell_digits(std::uint32_t v, int shown, char (&out)[8]) {
+  std::uint64_t x = v / 10000 | static_cast<std::uint64_t>(v % 10000) << 32;
+  std::uint64_t q = (x * 10486 >> 20) & 0x0000007f0000007full;  // y / 100 for y < 10^4
+  x = q | (x - 100 * q) << 16;
+  q = (x * 103 >> 10) & 0x000f000f000f000full;  // y / 10 for y < 100
+  x = q | (x - 10 * q) << 8;                    // byte i holds digit i
+  if (shown < 8) x &= (std::uint64_t{1} << (8 * shown)) - 1;
+  x |= 0x3030303030303030ull;
+  if constexpr (std::endian::native == std::endian::big) x = __builtin_bswap64(x);
+  std::memcpy(out, &x, 8);
+}
+
+// The digits of a real being written, and their rounding to the digits a
+// field shows (at most 7, the precision of a single real). Only D's first
+// eight digits can reach a field: seven shown and one that rounds them.
 struct Digits {
   bool negative;
-  int count;
-  char d[17];
+  std::uint32_t lead;  // D's first eight digits as an integer; 0 for zero
+  int shown;           // how many of them stand: the rest read as zeros
   int exponent;
 
-  char at(int i) const { return i < count ? d[i] : '0'; }
+  explicit Digits(float value) {
+    const DecimalDigits d = decimal_digits(value);
+    negative = d.negative;
+    lead = static_cast<std::uint32_t>(d.significand / 1000000000u);
+    shown = 8;
+    exponent = d.exponent;
+  }
 
-  // Rounds to n digits; returns true on a carry into a new leading digit.
+  bool zero() const { return lead == 0; }
+
+  // Rounds to n >= 0 digits, half up: half a unit of the last digit kept is
+  // added and the digits after it are dropped. Returns true on a carry into
+  // a new leading digit. Rounded to nothing a value is a zero without a sign.
   bool round_to(int n) {
     if (n > 7) n = 7;
-    if (n >= count) return false;
-    if (n == 0) {
-      const bool up = d[0] >= '5';
-      count = up ? 1 : 0;
-      if (up) d[0] = '1';
-      else if (negative) negative = false;
-      return up;
+    lead += 5 * kPow10[7 - n];
+    if (lead >= kPow10[8]) {
+      lead = kPow10[7];
+      shown = 1;
+      return true;
     }
-    if (d[n] >= '5') {
-      int i = n - 1;
-      while (i >= 0 && d[i] == '9') --i;
-      if (i < 0) {
-        d[0] = '1';
-        count = 1;
-        return true;
-      }
-      ++d[i];
-      count = i + 1;
-      return false;
+    shown = n;
+    if (lead < kPow10[8 - n]) {
+      lead = 0;
+      negative = false;
     }
-    count = n;
-    while (count > 0 && d[count - 1] == '0') --count;
-    if (count == 0) negative = false;
     return false;
   }
 };
-
-Digits digits_of(float value) {
-  const DecimalDigits dd = decimal_digits(value);
-  Digits g{dd.negative, dd.count, {}, dd.exponent};
-  std::memcpy(g.d, dd.digits, static_cast<std::size_t>(dd.count));
-  if (dd.count == 1 && dd.digits[0] == '0') g.count = 0;  // zero: no digits at all
-  return g;
-}
 
 // The characters of a real field: the sign, b digits before the point, the
 // point, -b zeros, then the rest of the s digits.
@@ -62,50 +116,58 @@ int mantissa_length(const Digits& g, int b, int s) {
   return (g.negative ? 1 : 0) + before + 1 + (b < 0 ? -b : 0) + s - (b > 0 ? b : 0);
 }
 
-void append_mantissa(std::string& out, const Digits& g, int b, int s) {
-  if (g.negative) out.push_back('-');
-  int next = 0;
+// n digits from position `from` on; zeros past the eighth.
+char* put_digits(char* p, const char (&d)[8], int from, int n) {
+  if (n <= 0) return p;
+  const int present = from >= 8 ? 0 : (8 - from < n ? 8 - from : n);
+  return put_run(put_short(p, d + from, present), n - present, '0');
+}
+
+char* put_mantissa(char* p, const Digits& g, int b, int s) {
+  char d[8];
+  spell_digits(g.lead, g.shown, d);
+  *p = '-';  // kept only when negative: the sign is as likely as not
+  p += g.negative ? 1 : 0;
   if (b > 0) {
-    for (; next < b; ++next) out.push_back(g.at(next));
+    p = put_digits(p, d, 0, b);
   } else if (s == 0 && b == 0) {
-    out.push_back('0');
+    *p++ = '0';
   }
-  out.push_back('.');
-  if (b < 0) out.append(static_cast<std::size_t>(-b), '0');
-  const int after = s - (b > 0 ? b : 0);
-  for (int i = 0; i < after; ++i) out.push_back(g.at(next++));
+  *p++ = '.';
+  p = put_run(p, -b, '0');
+  return put_digits(p, d, b > 0 ? b : 0, s - (b > 0 ? b : 0));
 }
 
 }  // namespace
 
-void format_integer(std::string& out, std::int32_t value, int width) {
-  char buf[12];
-  int n = 12;
+char* format_integer(char* out, std::int32_t value, int width) {
   std::uint32_t mag = value < 0 ? 0u - static_cast<std::uint32_t>(value) : static_cast<std::uint32_t>(value);
-  do {
-    buf[--n] = static_cast<char>('0' + mag % 10);
-    mag /= 10;
-  } while (mag != 0);
-  if (value < 0) buf[--n] = '-';
-  if (12 - n > width) {
-    out.append(static_cast<std::size_t>(width), '*');
-    return;
+  int digits = 1;
+  while (digits < 10 && mag >= kPow10[digits]) ++digits;
+  if (digits + (value < 0 ? 1 : 0) > width) return put_run(out, width, '*');
+  put_run(out, width, ' ');
+  char* p = out + width;
+  for (; mag >= 100; mag /= 100) put_pair(p -= 2, mag % 100);
+  if (mag >= 10) {
+    put_pair(p -= 2, mag);
+  } else {
+    *--p = static_cast<char>('0' + mag);
   }
-  out.append(static_cast<std::size_t>(width - (12 - n)), ' ');
-  out.append(buf + n, static_cast<std::size_t>(12 - n));
+  if (value < 0) *--p = '-';
+  return out + width;
 }
 
-void format_fixed(std::string& out, float value, int width, int decimals) {
-  Digits g = digits_of(value);
+char* format_fixed(char* out, float value, int width, int decimals) {
+  Digits g(value);
   int b = 0;
   int s = decimals;
-  if (g.count != 0) {
+  if (!g.zero()) {
     b = g.exponent;
     s = g.exponent + decimals;
     if (b < -decimals) {  // below the last decimal shown: all zeros, no sign
       b = -decimals;
       s = 0;
-      g.count = 0;
+      g.lead = 0;
       g.negative = false;
     } else if (g.round_to(s)) {
       ++b;
@@ -113,17 +175,14 @@ void format_fixed(std::string& out, float value, int width, int decimals) {
     }
   }
   const int length = mantissa_length(g, b, s);
-  if (length > width) {
-    out.append(static_cast<std::size_t>(width), '*');
-    return;
-  }
-  out.append(static_cast<std::size_t>(width - length), ' ');
-  append_mantissa(out, g, b, s);
+  if (length > width) return put_run(out, width, '*');
+  put_run(out, width, ' ');
+  return put_mantissa(out + width - length, g, b, s);
 }
 
-void format_exponent(std::string& out, float value, int width, int decimals, int scale) {
-  Digits g = digits_of(value);
-  const bool zero = g.count == 0;
+char* format_exponent(char* out, float value, int width, int decimals, int scale) {
+  Digits g(value);
+  const bool zero = g.zero();
   const int b = scale;
   const int s = scale > 0 ? decimals + 1 : decimals + scale;
   int x = g.exponent;
@@ -131,17 +190,14 @@ void format_exponent(std::string& out, float value, int width, int decimals, int
   const int e = zero ? 0 : x - scale;
   const int mag = e < 0 ? -e : e;
   const int length = mantissa_length(g, b, s < 0 ? 0 : s) + 4;
-  if (length > width) {
-    out.append(static_cast<std::size_t>(width), '*');
-    return;
-  }
-  out.append(static_cast<std::size_t>(width - length), ' ');
-  append_mantissa(out, g, b, s < 0 ? 0 : s);
-  if (mag <= 99) out.push_back('E');
-  out.push_back(e < 0 ? '-' : '+');
-  if (mag > 99) out.push_back(static_cast<char>('0' + mag / 100 % 10));
-  out.push_back(static_cast<char>('0' + mag / 10 % 10));
-  out.push_back(static_cast<char>('0' + mag % 10));
+  if (length > width) return put_run(out, width, '*');
+  put_run(out, width, ' ');
+  char* p = put_mantissa(out + width - length, g, b, s < 0 ? 0 : s);
+  if (mag <= 99) *p++ = 'E';
+  *p++ = e < 0 ? '-' : '+';
+  if (mag > 99) *p++ = static_cast<char>('0' + mag / 100 % 10);
+  put_pair(p, static_cast<std::uint32_t>(mag % 100));
+  return p + 2;
 }
 
 }  // namespace korven

@@ -16,12 +16,20 @@ class Parser {
  public:
   explicit Parser(std::string_view text) : text_(text) {}
 
-  void parse(std::vector<LayoutNode>& nodes, int& reversion) {
+  // Writes out the walk of the layout: a group's steps are copied once for
+  // each further repetition when its parenthesis closes.
+  void parse(std::vector<LayoutStep>& steps, std::vector<std::string>& literals, int& reversion) {
+    struct Group {
+      std::size_t first;  // its first step
+      int repeat;
+    };
     skip_blanks();
     if (!take('(')) bad_layout();
-    nodes.push_back({LayoutNode::open, 1, -1, {}, {}});
-    std::vector<int> opens{0};
-    int last_depth1_group = -1;
+    std::vector<Group> open{{0, 1}};
+    const auto add = [&steps](const LayoutStep& step, int copies) {
+      if (steps.size() + static_cast<std::size_t>(copies) > Layout::kMaxSteps) bad_layout();
+      steps.insert(steps.end(), static_cast<std::size_t>(copies), step);
+    };
     for (;;) {
       skip_blanks();
       if (pos_ >= text_.size()) bad_layout();
@@ -32,29 +40,34 @@ class Parser {
       }
       if (c == ')') {
         ++pos_;
-        const int open = opens.back();
-        opens.pop_back();
-        if (opens.empty()) {
-          nodes.push_back({LayoutNode::end, 0, open, {}, {}});
-          nodes[0].partner = static_cast<int>(nodes.size()) - 1;
+        const Group group = open.back();
+        open.pop_back();
+        if (open.empty()) {
+          add({LayoutStep::end, 0, {}}, 1);
           break;
         }
-        nodes.push_back({LayoutNode::close, 0, open, {}, {}});
-        nodes[open].partner = static_cast<int>(nodes.size()) - 1;
+        // The group's further repetitions; a repeat count of 0 runs it once,
+        // as 1 does.
+        const std::vector<LayoutStep> body(steps.begin() + static_cast<std::ptrdiff_t>(group.first), steps.end());
+        for (int r = 1; r < group.repeat; ++r) {
+          if (steps.size() + body.size() > Layout::kMaxSteps) bad_layout();
+          steps.insert(steps.end(), body.begin(), body.end());
+        }
         continue;
       }
       if (c == '\'') {
-        nodes.push_back({LayoutNode::literal, 0, -1, {}, literal()});
+        literals.push_back(literal());
+        add({LayoutStep::literal, static_cast<int>(literals.size()) - 1, {}}, 1);
         continue;
       }
       if (c == '/') {
         ++pos_;
-        nodes.push_back({LayoutNode::slash, 0, -1, {}, {}});
+        add({LayoutStep::slash, 0, {}}, 1);
         continue;
       }
       if (c == '\\') {
         ++pos_;
-        nodes.push_back({LayoutNode::backslash, 0, -1, {}, {}});
+        add({LayoutStep::backslash, 0, {}}, 1);
         continue;
       }
       int count = -1;
@@ -67,15 +80,14 @@ class Parser {
       const char u = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
       ++pos_;
       if (c == '(') {
-        if (opens.size() == 1) last_depth1_group = static_cast<int>(nodes.size());
-        if (opens.size() > 17) bad_layout();
-        opens.push_back(static_cast<int>(nodes.size()));
-        nodes.push_back({LayoutNode::open, count < 0 ? 1 : count, -1, {}, {}});
+        if (open.size() == 1) reversion = static_cast<int>(steps.size());
+        if (open.size() > 17) bad_layout();
+        open.push_back({steps.size(), count});
       } else if (u == 'X') {
-        nodes.push_back({LayoutNode::skip, count < 0 ? 1 : count, -1, {}, {}});
+        add({LayoutStep::skip, count < 0 ? 1 : count, {}}, 1);
       } else if (u == 'P') {
         if (count < 0) bad_layout();
-        nodes.push_back({LayoutNode::scale, count, -1, {}, {}});
+        add({LayoutStep::scale, count, {}}, 1);
       } else if (u == 'I' || u == 'F' || u == 'E' || u == 'A') {
         DataEdit edit{EditKind::text, 0, 0};
         if (u == 'I') edit.kind = EditKind::integer;
@@ -93,12 +105,11 @@ class Parser {
           edit.decimals = number();
         }
         if (count == 0) bad_layout();
-        nodes.push_back({LayoutNode::data, count < 0 ? 1 : count, -1, edit, {}});
+        add({LayoutStep::data, 0, edit}, count < 0 ? 1 : count);
       } else {
         bad_layout();
       }
     }
-    if (last_depth1_group >= 0) reversion = last_depth1_group;
   }
 
  private:
@@ -145,8 +156,8 @@ class Parser {
 }  // namespace
 
 Layout::Layout(std::string_view text) {
-  Parser(text).parse(nodes_, reversion_);
-  for (const auto& n : nodes_) has_data_ = has_data_ || n.kind == LayoutNode::data;
+  Parser(text).parse(steps_, literals_, reversion_);
+  for (const LayoutStep& step : steps_) has_data_ = has_data_ || step.kind == LayoutStep::data;
 }
 
 const Layout& layout_for(std::string_view text) {
@@ -167,79 +178,45 @@ const Layout& layout_for(std::string_view text) {
   return *last_layout;
 }
 
-LayoutWalker::LayoutWalker(const Layout& layout) : layout_(layout), pc_(1) {}
-
-bool LayoutWalker::advance(LayoutSink& sink, DataEdit& edit) {
-  const auto& nodes = layout_.nodes();
+bool LayoutWalker::walk(LayoutSink& sink) {
   for (;;) {
-    const LayoutNode& node = nodes[static_cast<std::size_t>(pc_)];
-    switch (node.kind) {
-      case LayoutNode::data:
-        ++pc_;
-        data_left_ = node.repeat - 1;
-        pending_ = node.edit;
-        edit = node.edit;
-        return true;
-      case LayoutNode::literal:
-        ++pc_;
-        sink.on_literal(node.text);
+    const LayoutStep& step = steps_[next_];
+    if (step.kind == LayoutStep::data) return true;
+    if (step.kind == LayoutStep::end) return false;
+    ++next_;
+    switch (step.kind) {
+      case LayoutStep::literal:
+        sink.on_literal(layout_.literal(step.value));
         break;
-      case LayoutNode::skip:
-        ++pc_;
-        sink.on_skip(node.repeat);
+      case LayoutStep::skip:
+        sink.on_skip(step.value);
         break;
-      case LayoutNode::scale:
-        ++pc_;
-        sink.on_scale(node.repeat);
+      case LayoutStep::scale:
+        sink.on_scale(step.value);
         break;
-      case LayoutNode::slash:
-        ++pc_;
+      case LayoutStep::slash:
         sink.on_record_end();
         break;
-      case LayoutNode::backslash:
-        ++pc_;
+      case LayoutStep::backslash:
         sink.on_backslash();
         break;
-      case LayoutNode::open:
-        stack_.push_back({pc_, node.repeat - 1});
-        ++pc_;
+      case LayoutStep::data:
+      case LayoutStep::end:
         break;
-      case LayoutNode::close:
-        if (!stack_.empty() && stack_.back().remaining > 0) {
-          --stack_.back().remaining;
-          pc_ = stack_.back().open + 1;
-        } else {
-          if (!stack_.empty()) stack_.pop_back();
-          ++pc_;
-        }
-        break;
-      case LayoutNode::end:
-        return false;
     }
   }
 }
 
-DataEdit LayoutWalker::next_edit(LayoutSink& sink) {
-  if (data_left_ > 0) {
-    --data_left_;
-    return pending_;
+const DataEdit& LayoutWalker::walk_to_edit(LayoutSink& sink) {
+  if (!walk(sink)) {
+    if (!layout_.has_data()) throw_failure(kInvalidLayout);
+    // The final parenthesis with an item waiting: a new record, and the walk
+    // goes on at the reversion point with the group's full repeat count.
+    sink.on_record_end();
+    next_ = layout_.reversion_step();
+    if (!walk(sink)) throw_failure(kInvalidLayout);
   }
-  DataEdit edit{};
-  if (advance(sink, edit)) return edit;
-  if (!layout_.has_data()) throw_failure(kInvalidLayout);
-  // The final parenthesis with an item waiting: a new record, and the walk
-  // goes on at the reversion point with the group's full repeat count.
-  sink.on_record_end();
-  stack_.clear();
-  pc_ = layout_.reversion_index();
-  if (advance(sink, edit)) return edit;
-  throw_failure(kInvalidLayout);
-}
-
-void LayoutWalker::finish(LayoutSink& sink) {
-  if (data_left_ > 0) return;
-  DataEdit edit{};
-  advance(sink, edit);
+  return steps_[next_++].edit;
 }
 
 }  // namespace korven

@@ -18,26 +18,35 @@ struct DataEdit {
   int decimals;  // F and E only
 };
 
-struct LayoutNode {
-  enum Kind : std::uint8_t { data, literal, skip, scale, slash, backslash, open, close, end };
+// One step of a layout's walk from its first item to its final parenthesis,
+// with every group and repeat count written out: a data edit, or something
+// the walker does on its way to one.
+struct LayoutStep {
+  enum Kind : std::uint8_t { data, literal, skip, scale, slash, backslash, end };
   Kind kind;
-  int repeat;       // data and open: repeat count; skip: columns; scale: factor
-  int partner;      // open: index of its close; close: index of its open
-  DataEdit edit;    // data only
-  std::string text; // literal only
+  int value;      // literal: its index in the layout; skip: columns; scale: factor
+  DataEdit edit;  // data only
 };
 
-// A parsed layout. Failing to parse is the run-time failure kInvalidLayout.
+// A parsed layout. Failing to parse is the run-time failure kInvalidLayout,
+// and so is a layout whose repeat counts write out to more than kMaxSteps
+// steps.
 class Layout {
  public:
+  static constexpr std::size_t kMaxSteps = std::size_t{1} << 17;
+
   explicit Layout(std::string_view text);
-  const std::vector<LayoutNode>& nodes() const { return nodes_; }
-  int reversion_index() const { return reversion_; }
+  const std::vector<LayoutStep>& steps() const { return steps_; }  // the last is the end
+  std::string_view literal(int index) const { return literals_[static_cast<std::size_t>(index)]; }
+  // Where the walk goes on after the final parenthesis: the first step of
+  // the last group at the outer level, or the first step.
+  int reversion_step() const { return reversion_; }
   bool has_data() const { return has_data_; }
 
  private:
-  std::vector<LayoutNode> nodes_;
-  int reversion_ = 1;
+  std::vector<LayoutStep> steps_;
+  std::vector<std::string> literals_;
+  int reversion_ = 0;
   bool has_data_ = false;
 };
 
@@ -59,31 +68,31 @@ class LayoutSink {
 
 class LayoutWalker {
  public:
-  explicit LayoutWalker(const Layout& layout);
+  explicit LayoutWalker(const Layout& layout) : layout_(layout), steps_(layout.steps().data()) {}
 
   // Walks to the next data edit, doing everything on the way through sink,
   // reverting at the final parenthesis. Fails with kInvalidLayout when the
   // layout has no data edit at all.
-  DataEdit next_edit(LayoutSink& sink);
+  // The edit stays valid as long as the layout.
+  const DataEdit& next_edit(LayoutSink& sink) {
+    const LayoutStep& step = steps_[next_];
+    if (step.kind != LayoutStep::data) return walk_to_edit(sink);
+    ++next_;
+    return step.edit;
+  }
 
   // After the last item: walks on without reverting, up to the first data
   // edit or the final parenthesis.
-  void finish(LayoutSink& sink);
+  void finish(LayoutSink& sink) { (void)walk(sink); }
 
  private:
-  struct Frame {
-    int open;       // index of the group's open node
-    int remaining;  // repetitions still to run after the current one
-  };
-  // Processes nodes until a data edit (returns true with edit set) or the end
-  // node (returns false).
-  bool advance(LayoutSink& sink, DataEdit& edit);
+  // Does the steps up to a data edit (true, next_ at it) or the end (false).
+  bool walk(LayoutSink& sink);
+  const DataEdit& walk_to_edit(LayoutSink& sink);
 
   const Layout& layout_;
-  int pc_;
-  int data_left_ = 0;  // further copies of the current repeated data edit
-  DataEdit pending_{};
-  std::vector<Frame> stack_;
+  const LayoutStep* steps_;
+  int next_ = 0;
 };
 
 }  // namespace korven

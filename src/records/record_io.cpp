@@ -1,5 +1,8 @@
 #include "records/record_io.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "records/field_input.h"
 #include "records/field_output.h"
 #include "records/run_end.h"
@@ -22,22 +25,35 @@ const Layout& list_directed_layout() {
 WriteStatement::WriteStatement(Unit& unit, std::string_view layout)
     : unit_(unit),
       list_directed_(layout.empty()),
-      walker_(layout.empty() ? list_directed_layout() : layout_for(layout)) {
-  if (list_directed_) record_.push_back(' ');
+      walker_(layout.empty() ? list_directed_layout() : layout_for(layout)),
+      storage_(unit.lend_record_storage()) {
+  if (list_directed_) place(" ");
+}
+
+char* WriteStatement::make_room(std::size_t room) {
+  const std::size_t blanks = static_cast<std::size_t>(pending_blanks_);
+  const std::size_t needed = length_ + blanks + room;
+  if (needed > storage_.size()) storage_.resize(std::max({needed, 2 * storage_.size(), std::size_t{128}}));
+  char* field = storage_.data() + length_;
+  if (blanks > 0) {
+    std::memset(field, ' ', blanks);
+    field += blanks;
+    length_ += blanks;
+    pending_blanks_ = 0;
+  }
+  return field;
 }
 
 void WriteStatement::place(std::string_view chars) {
   if (chars.empty()) return;
-  if (pending_blanks_ > 0) {
-    record_.append(static_cast<std::size_t>(pending_blanks_), ' ');
-    pending_blanks_ = 0;
-  }
-  record_.append(chars);
+  char* field = open_field(chars.size());
+  std::memcpy(field, chars.data(), chars.size());
+  close_field(field + chars.size());
 }
 
 void WriteStatement::finish_record(bool suppress_line_end) {
-  unit_.put_record(record_, suppress_line_end);
-  record_.clear();
+  unit_.put_record(std::string_view(storage_.data(), length_), suppress_line_end);
+  length_ = 0;
   pending_blanks_ = 0;
 }
 
@@ -49,28 +65,22 @@ void WriteStatement::on_backslash() { suppress_ = true; }
 
 WriteStatement& WriteStatement::write_integer(std::int32_t value) {
   if (list_directed_) throw_failure(kWrongItemKind);
-  const DataEdit edit = walker_.next_edit(*this);
+  const DataEdit& edit = walker_.next_edit(*this);
   if (edit.kind != EditKind::integer) throw_failure(kWrongItemKind);
-  if (pending_blanks_ > 0) {
-    record_.append(static_cast<std::size_t>(pending_blanks_), ' ');
-    pending_blanks_ = 0;
-  }
-  format_integer(record_, value, edit.width);
+  close_field(format_integer(open_field(static_cast<std::size_t>(edit.width)), value, edit.width));
   return *this;
 }
 
 WriteStatement& WriteStatement::write_real(float value) {
   if (list_directed_) throw_failure(kWrongItemKind);
-  const DataEdit edit = walker_.next_edit(*this);
-  if (edit.kind != EditKind::fixed && edit.kind != EditKind::exponent) throw_failure(kWrongItemKind);
-  if (pending_blanks_ > 0) {
-    record_.append(static_cast<std::size_t>(pending_blanks_), ' ');
-    pending_blanks_ = 0;
-  }
+  const DataEdit& edit = walker_.next_edit(*this);
   if (edit.kind == EditKind::fixed) {
-    format_fixed(record_, value, edit.width, edit.decimals);
+    close_field(format_fixed(open_field(static_cast<std::size_t>(edit.width)), value, edit.width, edit.decimals));
+  } else if (edit.kind == EditKind::exponent) {
+    const int room = exponent_field_room(edit.width, edit.decimals, scale_);
+    close_field(format_exponent(open_field(static_cast<std::size_t>(room)), value, edit.width, edit.decimals, scale_));
   } else {
-    format_exponent(record_, value, edit.width, edit.decimals, scale_);
+    throw_failure(kWrongItemKind);
   }
   return *this;
 }
@@ -80,17 +90,17 @@ WriteStatement& WriteStatement::write_text(std::string_view text) {
     // Consecutive text items follow one another; an item that reaches the
     // end of the record is cut and continues in a new one.
     for (;;) {
-      const std::size_t room = kListDirectedRecord - record_.size();
+      const std::size_t room = kListDirectedRecord - length_;
       if (text.size() < room) break;
-      record_.append(text.substr(0, room));
+      place(text.substr(0, room));
       text.remove_prefix(room);
       finish_record(false);
-      record_.push_back(' ');
+      place(" ");
     }
-    record_.append(text);
+    place(text);
     return *this;
   }
-  const DataEdit edit = walker_.next_edit(*this);
+  const DataEdit& edit = walker_.next_edit(*this);
   if (edit.kind != EditKind::text) throw_failure(kWrongItemKind);
   if (edit.width > 0) {
     const std::size_t w = static_cast<std::size_t>(edit.width);
@@ -104,6 +114,7 @@ WriteStatement& WriteStatement::write_text(std::string_view text) {
 void WriteStatement::end_write() {
   if (!list_directed_) walker_.finish(*this);
   finish_record(suppress_);
+  unit_.take_back_record_storage(std::move(storage_));
 }
 
 // ---------------------------------------------------------------- reading
@@ -156,7 +167,7 @@ bool ReadStatement::gather(int width, std::string& field) {
 
 ReadStatement& ReadStatement::read_integer(std::int32_t& value) {
   if (status_ != 0) return *this;
-  const DataEdit edit = walker_.next_edit(*this);
+  const DataEdit& edit = walker_.next_edit(*this);
   if (status_ != 0) return *this;
   if (edit.kind != EditKind::integer) throw_failure(kWrongItemKind);
   std::string field;
@@ -172,7 +183,7 @@ ReadStatement& ReadStatement::read_integer(std::int32_t& value) {
 
 ReadStatement& ReadStatement::read_real(float& value) {
   if (status_ != 0) return *this;
-  const DataEdit edit = walker_.next_edit(*this);
+  const DataEdit& edit = walker_.next_edit(*this);
   if (status_ != 0) return *this;
   if (edit.kind != EditKind::fixed && edit.kind != EditKind::exponent) throw_failure(kWrongItemKind);
   std::string field;
@@ -190,7 +201,7 @@ ReadStatement& ReadStatement::read_text(std::string& text, int length) {
   if (length < 0) length = 0;
   text.assign(static_cast<std::size_t>(length), ' ');
   if (status_ != 0) return *this;
-  const DataEdit edit = walker_.next_edit(*this);
+  const DataEdit& edit = walker_.next_edit(*this);
   if (status_ != 0) return *this;
   if (edit.kind != EditKind::text) throw_failure(kWrongItemKind);
   std::size_t want = edit.width > 0 ? static_cast<std::size_t>(edit.width) : static_cast<std::size_t>(length);

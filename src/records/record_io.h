@@ -31,12 +31,21 @@ class WriteStatement final : private LayoutSink {
   void on_scale(int factor) override;
   void on_backslash() override;
   void place(std::string_view chars);
+  // A field goes at open_field, which has room for `room` characters after
+  // the blanks pending; close_field takes the end of what was written.
+  char* open_field(std::size_t room) {
+    if (pending_blanks_ == 0 && length_ + room <= storage_.size()) return storage_.data() + length_;
+    return make_room(room);
+  }
+  char* make_room(std::size_t room);  // places the blanks pending, grows the storage
+  void close_field(const char* end) { length_ = static_cast<std::size_t>(end - storage_.data()); }
   void finish_record(bool suppress_line_end);
 
   Unit& unit_;
   bool list_directed_;
   LayoutWalker walker_;
-  std::string record_;
+  std::string storage_;  // lent by the unit until end_write: the record is its first length_ characters
+  std::size_t length_ = 0;
   int pending_blanks_ = 0;
   int scale_ = 0;
   bool suppress_ = false;

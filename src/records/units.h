@@ -42,6 +42,12 @@ class Unit {
   // The next input record, its data up to the first CR or LF.
   TakeStatus take_record(std::string& record);
 
+  // The storage a write statement builds its records in, lent to one
+  // statement at a time and taken back, with the room it grew to, when the
+  // statement ends: records after the first cost no allocation.
+  std::string lend_record_storage() { return std::move(record_storage_); }
+  void take_back_record_storage(std::string storage) { record_storage_ = std::move(storage); }
+
  private:
   friend class Units;
   void write_out();       // writes the buffer out; failures are run-time errors
@@ -53,6 +59,7 @@ class Unit {
   std::string name_;
   std::FILE* file_ = nullptr;
   std::string buffer_;            // formatted output not yet written out
+  std::string record_storage_;    // see lend_record_storage
   bool written_since_position_ = false;
   std::vector<char> in_buffer_;   // formatted input read ahead
   std::size_t in_pos_ = 0;

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -19,7 +20,9 @@ namespace fs = std::filesystem;
 class Records : public ::testing::Test {
  protected:
   Records() : units(ConsoleStreams{in, out, err, false}) {
-    dir = fs::temp_directory_path() / ("korven_records_" + std::to_string(counter++));
+    // ctest runs tests in parallel processes: the process id keeps their folders apart.
+    dir = fs::temp_directory_path() /
+          ("korven_records_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
     fs::remove_all(dir);
     fs::create_directories(dir);
     units.open_unit(6, (dir / "T.OUT").string(), "UNKNOWN");
@@ -82,6 +85,23 @@ TEST_F(Records, RevertsToTheLastTopLevelGroup) {
   const std::string six = "    1.000000    2.000000    3.000000    4.000000    5.000000    6.000000";
   EXPECT_EQ(listing(), "      USING THE MASSES, " + six + "\r\n" + "     7.000000    8.000000\r\n" +
                            "      USING THE MASSES, " + six + "\r\n" + "      USING THE MASSES,\r\n");
+}
+
+// Groups inside groups, each repetition running its whole body, and the
+// reversion point taking the last outer group with its full repeat count.
+TEST_F(Records, NestedGroupsRepeatsAndReversion) {
+  const auto write_ints = [this](const char* layout, int n) {
+    WriteStatement w(units.unit(6), layout);
+    for (int i = 1; i <= n; ++i) w.write_integer(i);
+    w.end_write();
+  };
+  write_ints("(I1,2(1X,2(I1,'.')),(1X,I2))", 9);
+  write_ints("(I1,2(I1))", 6);
+  write_ints("(0(I1),I2)", 3);  // a repeat count of 0 runs the group once
+  EXPECT_EQ(listing(),
+            "1 2.3. 4.5.  6\r\n  7\r\n  8\r\n  9\r\n"
+            "123\r\n45\r\n6\r\n"
+            "1 2\r\n3\r\n");
 }
 
 TEST_F(Records, LiteralsSlashesScaleAndTrailingText) {
@@ -332,6 +352,21 @@ TEST(Layouts, InvalidLayoutsAreRunTimeFailures) {
     std::ostringstream out, err;
     Units units(ConsoleStreams{in, out, err, false});
     EXPECT_THROW(write_record(units.console_out(), bad, 1), RunFailure) << bad;
+  }
+}
+
+// A layout is written out step by step when it is parsed, within a bound.
+TEST(Layouts, WrittenOutLengthIsBounded) {
+  std::istringstream in;
+  std::ostringstream out, err;
+  Units units(ConsoleStreams{in, out, err, false});
+  write_record(units.console_out(), "(100000I1)", 5, 6);  // the largest repeat count
+  EXPECT_EQ(out.str(), "6");                             // the 5 is the carriage control
+  try {
+    write_record(units.console_out(), "(1000(1000I1))", 1);
+    FAIL() << "no failure";
+  } catch (const RunFailure& f) {
+    EXPECT_EQ(f.number, kInvalidLayout);
   }
 }
 
