@@ -14,7 +14,7 @@ for h in deck field; do
   mkdir -p "build-fuzz/corpus-$h"
   dict=()
   [ -f "fuzz/$h.dict" ] && dict=(-dict="$PWD/fuzz/$h.dict")
-  "build-fuzz/fuzz/${h}_fuzzer" -max_total_time=$((minutes * 60)) -timeout=10 -rss_limit_mb=4096 \
+  "$PWD/build-fuzz/fuzz/${h}_fuzzer" -max_total_time=$((minutes * 60)) -timeout=10 -rss_limit_mb=4096 \
     "${dict[@]}" -artifact_prefix="$PWD/build-fuzz/artifacts/$h-" -print_final_stats=1 \
     "$PWD/build-fuzz/corpus-$h" "$PWD/fuzz/corpus/$h" > "build-fuzz/campaign-$h.log" 2>&1 &
 done

@@ -14,6 +14,6 @@ for h in deck field; do
   echo "fuzzing $h for ${seconds}s"
   dict=()
   [ -f "fuzz/$h.dict" ] && dict=(-dict="$PWD/fuzz/$h.dict")
-  "build-fuzz/fuzz/${h}_fuzzer" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 "${dict[@]}" \
+  "$PWD/build-fuzz/fuzz/${h}_fuzzer" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 "${dict[@]}" \
     -print_final_stats=1 "$PWD/$work" "$PWD/fuzz/corpus/$h" 2>&1 | tail -n 12
 done
