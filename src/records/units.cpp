@@ -30,6 +30,8 @@ bool keyword_is(std::string_view given, std::string_view keyword) {
   return true;
 }
 
+int write_failure_number() { return errno == ENOSPC ? kDiskFull : kWriteRefused; }
+
 int open_failure_number() {
   return errno == EMFILE || errno == ENFILE ? kTooManyOpenFiles : kOpenRefused;
 }
@@ -42,8 +44,8 @@ Unit::~Unit() {
   if (file_ != nullptr) std::fclose(file_);
 }
 
-void Unit::fail(int number, int operation) const {
-  throw_failure(number, static_cast<UnitOperation>(operation), name_);
+void Unit::fail(int number, UnitOperation operation) const {
+  throw_failure(number, operation, name_);
 }
 
 void Unit::put_record(std::string_view record, bool suppress_line_end) {
@@ -80,7 +82,7 @@ void Unit::truncate_here() {
   // the first one replaces the file's old contents.
   std::fclose(file_);
   file_ = std::fopen(name_.c_str(), "w+b");
-  if (file_ == nullptr) fail(errno == ENOSPC ? kDiskFull : kWriteRefused, static_cast<int>(UnitOperation::write));
+  if (file_ == nullptr) fail(write_failure_number(), UnitOperation::write);
   written_since_position_ = true;
 }
 
@@ -90,7 +92,7 @@ void Unit::write_out() {
   const std::size_t n = std::fwrite(buffer_.data(), 1, buffer_.size(), file_);
   const bool ok = n == buffer_.size() && std::fflush(file_) == 0;
   buffer_.clear();
-  if (!ok) fail(errno == ENOSPC ? kDiskFull : kWriteRefused, static_cast<int>(UnitOperation::write));
+  if (!ok) fail(write_failure_number(), UnitOperation::write);
 }
 
 TakeStatus Unit::take_record(std::string& record) {
@@ -258,12 +260,12 @@ void Units::write_record_unformatted(int number, std::span<const std::byte> byte
   ok = ok && (bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), u.file_) == bytes.size());
   ok = ok && std::fwrite(&length, sizeof length, 1, u.file_) == 1;
   ok = ok && std::fflush(u.file_) == 0;
-  if (!ok) u.fail(errno == ENOSPC ? kDiskFull : kWriteRefused, static_cast<int>(UnitOperation::write));
+  if (!ok) u.fail(write_failure_number(), UnitOperation::write);
 }
 
 void Units::read_record_unformatted(int number, std::span<std::byte> destination) {
   Unit& u = unit(number);
-  const auto read_fail = [&u](int n) { u.fail(n, static_cast<int>(UnitOperation::read)); };
+  const auto read_fail = [&u](int n) { u.fail(n, UnitOperation::read); };
   std::uint32_t length = 0;
   if (u.file_ == nullptr || std::fread(&length, sizeof length, 1, u.file_) != 1) read_fail(kEndOfFile);
   if (destination.size() > length) read_fail(kRecordTooShort);

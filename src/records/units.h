@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "records/run_end.h"
+
 namespace korven {
 
 // The console streams of a run: main passes the process's, a test its own.
@@ -52,7 +54,7 @@ class Unit {
   friend class Units;
   void write_out();       // writes the buffer out; failures are run-time errors
   void truncate_here();   // the first write after an open or rewind
-  [[noreturn]] void fail(int number, int operation) const;
+  [[noreturn]] void fail(int number, UnitOperation operation) const;
 
   int number_;
   Kind kind_;
