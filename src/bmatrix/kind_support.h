@@ -25,6 +25,13 @@ inline bool scale_fields_valid(std::int32_t ix, std::int32_t jx, std::int32_t at
   return ix <= 0 || jx >= 1;
 }
 
+// The range checks of the kinds with four atoms and a scale length.
+inline bool four_atom_fields_valid(std::int32_t i, std::int32_t j, std::int32_t k, std::int32_t l,
+                                   std::int32_t ix, std::int32_t jx, std::int32_t atoms) {
+  return scale_fields_valid(ix, jx, atoms) && names_atom(l, atoms) && names_atom(k, atoms) &&
+         names_atom(j, atoms) && names_atom(i, atoms);
+}
+
 inline const Vec3& position(const Positions& x, std::int32_t atom) { return x[atom - 1]; }
 
 // Column of component k (0 for x, 1 for y, 2 for z) of an atom.

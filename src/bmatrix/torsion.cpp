@@ -9,8 +9,7 @@ namespace korven {
 void torsion_row(ElementList& b, const Positions& x, std::int32_t atoms, std::int32_t row,
                  std::int32_t i, std::int32_t j, std::int32_t k, std::int32_t l,
                  std::int32_t ix, std::int32_t jx, std::int32_t& error) {
-  if (!scale_fields_valid(ix, jx, atoms) || !names_atom(l, atoms) || !names_atom(k, atoms) ||
-      !names_atom(j, atoms) || !names_atom(i, atoms)) {
+  if (!four_atom_fields_valid(i, j, k, l, ix, jx, atoms)) {
     error = kFieldOutOfRange;
     return;
   }
