@@ -68,6 +68,12 @@ inline bool is_exponent_letter(char c) {
   return c == 'E' || c == 'e' || c == 'D' || c == 'd';
 }
 
+// Takes an optional leading sign; true for a minus.
+inline bool take_sign(const char*& p, const char* end) {
+  if (p == end || !is_sign(*p)) return false;
+  return *p++ == '-';
+}
+
 inline float signed_zero(bool negative) { return negative ? -0.0f : 0.0f; }
 
 inline std::int64_t clamp_exponent(std::int64_t e) {
@@ -82,11 +88,7 @@ IntegerField convert_integer_field(std::string_view text) {
   const char* p = text.data();
   const char* const end = p + text.size();
 
-  bool negative = false;
-  if (p != end && is_sign(*p)) {
-    negative = *p == '-';
-    ++p;
-  }
+  const bool negative = take_sign(p, end);
 
   // Accumulation stops once the magnitude is past the 32-bit range; the rest
   // of the field is still checked for invalid characters, which take
@@ -110,11 +112,7 @@ RealField convert_real_field(std::string_view text, int implied_decimals) {
   const char* p = text.data();
   const char* const end = p + text.size();
 
-  bool negative = false;
-  if (p != end && is_sign(*p)) {
-    negative = *p == '-';
-    ++p;
-  }
+  const bool negative = take_sign(p, end);
 
   // Mantissa. The value is (all its digits read as one integer) x
   // 10^(exponent - fraction_digits), or with the implied decimals in place
