@@ -4,11 +4,15 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= 2
 DEMO_DIR   ?= $(BUILD)/demo
 
-.PHONY: all build demo test test-asan test-valgrind bench fuzz install clean
+.PHONY: all deps build demo test test-asan test-valgrind bench fuzz install clean
 
 all: build
 
-build:
+# The Debian packages of tools/debian-packages.txt, installed only when missing.
+deps:
+	tools/install-packages.sh
+
+build: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(BUILD) -j $(JOBS)
 
@@ -24,19 +28,19 @@ test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 # The same suite built with AddressSanitizer and UndefinedBehaviorSanitizer.
-test-asan:
+test-asan: deps
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DKORVEN_SANITIZE=ON
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
 
 # The suite under Valgrind's memcheck, korven's own runs included; the tests
 # that expect a floating-point trap are left out (Valgrind delivers none).
-test-valgrind:
+test-valgrind: deps
 	cmake -S . -B build-valgrind -DCMAKE_BUILD_TYPE=Debug -DKORVEN_VALGRIND=ON
 	cmake --build build-valgrind -j $(JOBS)
 	cd build-valgrind && ctest --output-on-failure -j $(JOBS) -LE fp_trap
 
-bench:
+bench: deps
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DKORVEN_BENCH=ON -DKORVEN_TESTS=OFF
 	cmake --build build-bench -j $(JOBS)
 

@@ -1,0 +1,25 @@
+# Finds the libraries korvenkit is built on, each by its own CMake package
+# file as Debian installs it. Sets KORVEN_KIT_DEPENDENCIES_FOUND, and names the
+# Debian package of each one missing.
+set(KORVEN_KIT_DEPENDENCIES_FOUND ON)
+
+find_package(OpenBabel3 QUIET)
+if(NOT OpenBabel3_FOUND OR NOT TARGET openbabel)
+  message(WARNING "korvenkit is not built: Open Babel 3 is missing (Debian package libopenbabel-dev)")
+  set(KORVEN_KIT_DEPENDENCIES_FOUND OFF)
+endif()
+find_package(Eigen3 3.4 QUIET NO_MODULE)
+if(NOT Eigen3_FOUND)
+  message(WARNING "korvenkit is not built: Eigen 3.4 is missing (Debian package libeigen3-dev)")
+  set(KORVEN_KIT_DEPENDENCIES_FOUND OFF)
+endif()
+find_package(nlohmann_json 3 QUIET)
+if(NOT nlohmann_json_FOUND)
+  message(WARNING "korvenkit is not built: nlohmann-json is missing (Debian package nlohmann-json3-dev)")
+  set(KORVEN_KIT_DEPENDENCIES_FOUND OFF)
+endif()
+find_package(CLI11 QUIET)
+if(NOT CLI11_FOUND)
+  message(WARNING "korvenkit is not built: CLI11 is missing (Debian package libcli11-dev)")
+  set(KORVEN_KIT_DEPENDENCIES_FOUND OFF)
+endif()

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs the Debian packages of tools/debian-packages.txt that are missing.
+# A machine that has them all runs no apt at all.
+set -euo pipefail
+list="$(dirname "$0")/debian-packages.txt"
+missing=()
+while read -r pkg _; do
+  case "$pkg" in ''|'#'*) continue ;; esac
+  dpkg -s "$pkg" >/dev/null 2>&1 || missing+=("$pkg")
+done < "$list"
+[ ${#missing[@]} -eq 0 ] && exit 0
+echo "installing: ${missing[*]}"
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
+$SUDO apt-get update
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
