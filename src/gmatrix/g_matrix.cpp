@@ -59,26 +59,50 @@ void compute_unsymmetrized_g(const ElementList& b, const std::vector<float>& mas
     return static_cast<std::size_t>(e.row) <= rows && e.col >= 1 &&
            static_cast<std::size_t>(e.col) <= columns;
   };
+  auto row_of = [&](std::size_t i) { return static_cast<std::size_t>(b[i].row); };
+  auto col_of = [&](std::size_t i) { return static_cast<std::size_t>(b[i].col); };
 
-  // Entry indices ordered by row, list order kept within a row (a stable
-  // counting sort), so that a row is complete even when some of its entries
-  // stand behind later rows. first[r] ... first[r + 1] - 1 are row r's.
+  // B by rows: entry indices ordered by row, list order kept within a row (a
+  // stable counting sort), so that a row is complete even when some of its
+  // entries stand behind later rows. first[r] ... first[r + 1] - 1 are row r's.
   std::vector<std::size_t> first(rows + 2, 0);
   for (std::size_t i = 0; i < end; ++i) {
-    if (takes_part(b[i])) ++first[static_cast<std::size_t>(b[i].row) + 1];
+    if (takes_part(b[i])) ++first[row_of(i) + 1];
   }
   for (std::size_t r = 1; r <= rows + 1; ++r) first[r] += first[r - 1];
   std::vector<std::size_t> order(first[rows + 1]);
   {
     std::vector<std::size_t> next(first.begin(), first.end() - 1);
     for (std::size_t i = 0; i < end; ++i) {
-      if (takes_part(b[i])) order[next[static_cast<std::size_t>(b[i].row)]++] = i;
+      if (takes_part(b[i])) order[next[row_of(i)]++] = i;
     }
   }
 
+  // B by Cartesian columns: for column c the rows with an entry in it, once
+  // each and ascending, at col_rows[col_first[c]] ... [col_first[c + 1] - 1].
+  std::vector<std::size_t> col_first(columns + 2, 0);
+  std::vector<std::size_t> last_row(columns + 1, 0);  // last row counted in column c
+  for (std::size_t i : order) {
+    if (last_row[col_of(i)] == row_of(i)) continue;
+    last_row[col_of(i)] = row_of(i);
+    ++col_first[col_of(i) + 1];
+  }
+  for (std::size_t c = 1; c <= columns + 1; ++c) col_first[c] += col_first[c - 1];
+  std::vector<std::size_t> col_rows(col_first[columns + 1]);
+  std::vector<std::size_t> cursor(col_first.begin(), col_first.end() - 1);
+  std::fill(last_row.begin(), last_row.end(), 0);
+  for (std::size_t i : order) {
+    if (last_row[col_of(i)] == row_of(i)) continue;
+    last_row[col_of(i)] = row_of(i);
+    col_rows[cursor[col_of(i)]++] = row_of(i);
+  }
+  std::copy(col_first.begin(), col_first.end() - 1, cursor.begin());
+
   std::vector<float> mu(columns + 1, 0.0f);  // reciprocal masses, 1-based
   std::vector<float> w(columns + 1, 0.0f);   // the dense B row R
-  std::vector<float> gr(rows + 1, 0.0f);     // the dense G row R
+  std::vector<std::size_t> met;              // the rows r >= R that share a column with R
+  std::vector<std::size_t> met_by(rows + 1, 0);  // met_by[r] == R: r is in met
+  met.reserve(rows);
   g.clear();
 
   fp_guarded([&] {
@@ -91,28 +115,41 @@ void compute_unsymmetrized_g(const ElementList& b, const std::vector<float>& mas
     for (std::size_t row = 1; row <= rows; ++row) {
       // A row without B entries has no element in its row or its column.
       if (first[row] == first[row + 1]) continue;
+      met.clear();
       for (std::size_t n = first[row]; n < first[row + 1]; ++n) {
-        const Element& e = b[order[n]];
-        float& wc = w[static_cast<std::size_t>(e.col)];
-        wc = static_cast<float>(static_cast<double>(wc) + static_cast<double>(e.value));
-      }
-      std::fill(gr.begin() + static_cast<std::ptrdiff_t>(row), gr.end(), 0.0f);
-      for (std::size_t n = first[row]; n < order.size(); ++n) {
-        const Element& e = b[order[n]];
-        const auto c = static_cast<std::size_t>(e.col);
-        float& gj = gr[static_cast<std::size_t>(e.row)];
-        gj = static_cast<float>(static_cast<double>(gj) +
-                                (static_cast<double>(e.value) * static_cast<double>(w[c])) *
-                                    static_cast<double>(mu[c]));
-      }
-      for (std::size_t r = row; r <= rows; ++r) {
-        if (std::fabs(gr[r]) > kSizeThreshold) {
-          g.push_back({static_cast<std::int32_t>(row), static_cast<std::int32_t>(r), gr[r]});
+        const std::size_t c = col_of(order[n]);
+        float& wc = w[c];
+        wc = static_cast<float>(static_cast<double>(wc) + static_cast<double>(b[order[n]].value));
+        // The rows of column c from R on; the cursor only moves forward.
+        while (col_rows[cursor[c]] < row) ++cursor[c];
+        for (std::size_t k = cursor[c]; k < col_first[c + 1]; ++k) {
+          const std::size_t r = col_rows[k];
+          if (met_by[r] != row) {
+            met_by[r] = row;
+            met.push_back(r);
+          }
         }
       }
-      for (std::size_t n = first[row]; n < first[row + 1]; ++n) {
-        w[static_cast<std::size_t>(b[order[n]].col)] = 0.0f;
+      std::sort(met.begin(), met.end());
+      // G(R, r) is summed term by term over row r's entries in list order,
+      // exactly as a pass over the whole list from row R on does: the same
+      // additions in the same order round the same way. The rows left out
+      // share no column with R: each of their terms is (value x 0) x mu, a
+      // zero, and their sums are zeros, which are never listed.
+      for (const std::size_t r : met) {
+        float gr = 0.0f;
+        for (std::size_t n = first[r]; n < first[r + 1]; ++n) {
+          const Element& e = b[order[n]];
+          const auto c = static_cast<std::size_t>(e.col);
+          gr = static_cast<float>(static_cast<double>(gr) +
+                                  (static_cast<double>(e.value) * static_cast<double>(w[c])) *
+                                      static_cast<double>(mu[c]));
+        }
+        if (std::fabs(gr) > kSizeThreshold) {
+          g.push_back({static_cast<std::int32_t>(row), static_cast<std::int32_t>(r), gr});
+        }
       }
+      for (std::size_t n = first[row]; n < first[row + 1]; ++n) w[col_of(order[n])] = 0.0f;
     }
   });
   g.push_back(kGEndEntry);

@@ -170,52 +170,117 @@ std::size_t internal_extent(const ElementList& g, const ElementList& u, std::int
 
 SymmetrizedRows::SymmetrizedRows(const ElementList& g, const ElementList& u, std::int32_t nic,
                                  std::int32_t symmetry_count)
-    : g_(g),
-      u_(u),
+    : u_(u),
       symmetry_count_(symmetry_count),
       v_(internal_extent(g, u, nic), 0.0f),
       t_(v_.size(), 0.0f),
-      r_(index_of(std::max(symmetry_count, 0)) + 1, 0.0f) {}
+      r_(index_of(std::max(symmetry_count, 0)) + 1, 0.0f),
+      t_mark_(v_.size(), 0),
+      r_mark_(r_.size(), 0) {
+  const std::size_t extent = v_.size();
+  const std::size_t rows = r_.size() - 1;
+  const std::size_t g_elements = g.empty() ? 0 : g.size() - 1;
+  const std::size_t u_elements = u.empty() ? 0 : u.size() - 1;
+  auto listed_row = [rows](std::int32_t k) { return k >= 1 && index_of(k) <= rows; };
+
+  // G by index: element (i, j, g) adds v(j) g to t(i) and, off the diagonal,
+  // v(i) g to t(j); each index keeps its pairs in list order.
+  adj_first_.assign(extent + 1, 0);
+  for (std::size_t n = 0; n < g_elements; ++n) {
+    ++adj_first_[index_of(g[n].row) + 1];
+    if (g[n].col != g[n].row) ++adj_first_[index_of(g[n].col) + 1];
+  }
+  for (std::size_t i = 1; i <= extent; ++i) adj_first_[i] += adj_first_[i - 1];
+  adj_.resize(adj_first_[extent]);
+  {
+    std::vector<std::size_t> next(adj_first_.begin(), adj_first_.end() - 1);
+    for (std::size_t n = 0; n < g_elements; ++n) {
+      const std::size_t i = index_of(g[n].row);
+      const std::size_t j = index_of(g[n].col);
+      adj_[next[i]++] = {j, g[n].value};
+      if (j != i) adj_[next[j]++] = {i, g[n].value};
+    }
+  }
+
+  // U by row and by column, rows 1 ... symmetry_count only. The rows
+  // ascend, so a row's entries stand together and a column's rows ascend.
+  row_first_.assign(rows + 2, 0);
+  col_first_.assign(extent + 1, 0);
+  for (std::size_t n = 0; n < u_elements; ++n) {
+    if (!listed_row(u[n].row)) continue;
+    ++row_first_[index_of(u[n].row) + 1];
+    ++col_first_[index_of(u[n].col) + 1];
+  }
+  for (std::size_t k = 1; k <= rows + 1; ++k) row_first_[k] += row_first_[k - 1];
+  for (std::size_t i = 1; i <= extent; ++i) col_first_[i] += col_first_[i - 1];
+  col_rows_.resize(col_first_[extent]);
+  col_cursor_.assign(col_first_.begin(), col_first_.end() - 1);
+  for (std::size_t n = 0; n < u_elements; ++n) {
+    if (listed_row(u[n].row)) col_rows_[col_cursor_[index_of(u[n].col)]++] = u[n].row;
+  }
+  col_cursor_.assign(col_first_.begin(), col_first_.end() - 1);
+}
 
 std::int32_t SymmetrizedRows::next_row() {
   const std::int32_t s = s_;
-  const std::size_t g_elements = g_.empty() ? 0 : g_.size() - 1;
   const std::size_t u_elements = u_.empty() ? 0 : u_.size() - 1;
+  for (const std::size_t i : v_cols_) v_[i] = 0.0f;
+  for (const std::size_t i : t_cols_) t_[i] = 0.0f;
+  for (const std::int32_t k : met_rows_) r_[index_of(k)] = 0.0f;
+  v_cols_.clear();
+  t_cols_.clear();
+  met_rows_.clear();
+
+  // Every t(i) and r(k) below is summed term by term in the order in which a
+  // pass over the whole G list, and over the rest of the U list, takes its
+  // terms, so every rounding is the same. The terms left out are products
+  // with a zero of v or t: they add a zero, which can at most decide the sign
+  // of a zero sum, and a zero is never listed.
   fp_guarded([&] {
-    std::fill(v_.begin(), v_.end(), 0.0f);
-    std::fill(t_.begin(), t_.end(), 0.0f);
     // The dense U row s.
     while (q_ < u_elements && u_[q_].row == s) {
       v_[index_of(u_[q_].col)] = u_[q_].value;
+      v_cols_.push_back(index_of(u_[q_].col));
       ++q_;
     }
-    // t = G v over the upper triangle.
-    for (std::size_t n = 0; n < g_elements; ++n) {
-      const Element& e = g_[n];
-      const std::size_t i = index_of(e.row);
-      const std::size_t j = index_of(e.col);
-      const double value = static_cast<double>(e.value);
-      t_[i] = static_cast<float>(static_cast<double>(t_[i]) + static_cast<double>(v_[j]) * value);
-      if (j != i) {
-        t_[j] = static_cast<float>(static_cast<double>(t_[j]) + static_cast<double>(v_[i]) * value);
+    // t = G v at the indices that G links to the columns of U row s.
+    for (const std::size_t j : v_cols_) {
+      for (std::size_t a = adj_first_[j]; a < adj_first_[j + 1]; ++a) {
+        const std::size_t i = adj_[a].first;
+        if (t_mark_[i] == s) continue;
+        t_mark_[i] = s;
+        t_cols_.push_back(i);
       }
     }
-    // r(k) = (U t)(k) for k >= s; rows above the symmetry coordinate count are passed over.
-    for (std::int32_t k = s; k <= symmetry_count_; ++k) r_[index_of(k)] = 0.0f;
-    std::size_t next_start = p_;
-    bool found = false;
-    for (std::size_t n = p_; n < u_elements; ++n) {
-      const Element& e = u_[n];
-      if (!found && e.row != s) {
-        next_start = n;
-        found = true;
+    for (const std::size_t i : t_cols_) {
+      float ti = 0.0f;
+      for (std::size_t a = adj_first_[i]; a < adj_first_[i + 1]; ++a) {
+        const double value = static_cast<double>(adj_[a].second);
+        ti = static_cast<float>(static_cast<double>(ti) +
+                                static_cast<double>(v_[adj_[a].first]) * value);
       }
-      if (e.row < 1 || e.row > symmetry_count_) continue;
-      float& rk = r_[index_of(e.row)];
-      const double tc = static_cast<double>(t_[index_of(e.col)]);
-      rk = static_cast<float>(static_cast<double>(rk) + tc * static_cast<double>(e.value));
+      t_[i] = ti;
     }
-    p_ = next_start;
+    // r(k) = (U t)(k) for the rows k >= s of U that name an index of t.
+    for (const std::size_t i : t_cols_) {
+      std::size_t& from = col_cursor_[i];
+      while (from < col_first_[i + 1] && col_rows_[from] < s) ++from;
+      for (std::size_t n = from; n < col_first_[i + 1]; ++n) {
+        const std::int32_t k = col_rows_[n];
+        if (r_mark_[index_of(k)] == s) continue;
+        r_mark_[index_of(k)] = s;
+        met_rows_.push_back(k);
+      }
+    }
+    std::sort(met_rows_.begin(), met_rows_.end());
+    for (const std::int32_t k : met_rows_) {
+      float rk = 0.0f;
+      for (std::size_t n = row_first_[index_of(k)]; n < row_first_[index_of(k) + 1]; ++n) {
+        const double tc = static_cast<double>(t_[index_of(u_[n].col)]);
+        rk = static_cast<float>(static_cast<double>(rk) + tc * static_cast<double>(u_[n].value));
+      }
+      r_[index_of(k)] = rk;
+    }
   });
   ++s_;
   return s;
@@ -242,7 +307,7 @@ void symmetrize_g(Unit& listing, std::int32_t problem_number, const std::string&
     std::int32_t s = 0;
     do {
       s = rows.next_row();
-      for (std::int32_t k = s; k <= symmetry_count; ++k) {
+      for (const std::int32_t k : rows.columns()) {
         const float value = rows.value(k);
         if (!(std::fabs(value) > kSizeThreshold)) continue;
         if (k >= hi) {
