@@ -45,11 +45,17 @@ struct DeckProblem {
   std::vector<Vec3> x;         // atom positions, atoms 1 … N
   std::vector<CoordinateEntry> entries;
   std::vector<MassSet> mass_sets;
+  // Replay: the engine abandons this problem at an input error report (the
+  // cards up to it are recorded; the writer ignores the flag).
+  bool abandoned = false;
 };
 
 struct Deck {
   std::vector<std::string> comments;  // comment cards ahead of the first -9 card
   std::vector<DeckProblem> problems;
+  // Replay: why the engine's run would end before the 999 card (a trapped
+  // operation); empty when the deck is read to its end. The writer ignores it.
+  std::string run_end;
 };
 
 }  // namespace korven::kit

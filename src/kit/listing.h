@@ -46,6 +46,9 @@ struct ListedProblem {
 
 struct Listing {
   std::vector<ListedProblem> problems;
+  // The listing stops inside a section of its last problem (a run that ended
+  // with a run-time failure): what was listed up to there is kept.
+  bool cut_short = false;
 };
 
 }  // namespace korven::kit
