@@ -190,8 +190,8 @@ bool Reader::problem(ListedProblem& p) {
     const int at = number() - 1;
     const std::size_t atoms_at = kProblemNumber.size() + 4 + 5;
     const std::size_t nic_at = atoms_at + 3 + kAtoms.size() + 2;
-    if (!starts_with(r, kProblemNumber) || r.substr(atoms_at + 3, kAtoms.size()) != kAtoms ||
-        r.substr(nic_at + 4) != kCoordinates)
+    if (!starts_with(r, kProblemNumber) || r.size() != nic_at + 4 + kCoordinates.size() ||
+        r.substr(atoms_at + 3, kAtoms.size()) != kAtoms || r.substr(nic_at + 4) != kCoordinates)
       fail(at, "expected the problem heading (PROBLEM NUMBER, ATOMS, INTERNAL COORDINATES.)");
     p.number = maybe_integer(r, at, kProblemNumber.size(), 4, "the problem number").value_or(0);
     atoms_ = maybe_integer(r, at, atoms_at, 3, "the atom count");
