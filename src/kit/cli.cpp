@@ -1,22 +1,140 @@
 #include "kit/cli.h"
 
+#include <filesystem>
 #include <iostream>
+#include <optional>
 
 #include <CLI/CLI.hpp>
 
+#include "kit/build_deck.h"
+#include "kit/check_report.h"
+#include "kit/deck_replay.h"
+#include "kit/deck_writer.h"
+#include "kit/engine_run.h"
+#include "kit/geometry_input.h"
+#include "kit/json_output.h"
 #include "kit/kit_error.h"
+#include "kit/listing_reader.h"
 
 namespace korven::kit {
+namespace {
+
+struct BuildArgs {
+  std::string geometry, format, output, title, coordinates = "redundant";
+  std::vector<std::string> isotopologues;
+  bool force = false, save = false, symmetry = false;
+  double tolerance = 0.01;
+};
+
+struct DeckArgs {
+  std::string deck, listing;
+  int problem = 0;
+  bool json = false;
+};
+
+int run_build(const BuildArgs& a) {
+  if (a.geometry == "-" && (a.format.empty() || a.output.empty()))
+    throw input_error("-", "reading standard input needs --format and -o");
+  BuildOptions options;
+  options.source_name = a.geometry == "-" ? std::string("standard input") : a.geometry;
+  options.coordinates = a.coordinates == "independent" ? CoordinateMode::independent : CoordinateMode::redundant;
+  options.title = a.title;
+  options.save = a.save;
+  options.symmetry = a.symmetry;
+  options.tolerance = a.tolerance;
+  for (const std::string& text : a.isotopologues) options.isotopologues.push_back(parse_isotopologue(text));
+  const std::filesystem::path out =
+      a.output.empty() ? std::filesystem::path(default_deck_name(a.geometry)) : std::filesystem::path(a.output);
+  if (!a.force && std::filesystem::exists(out))
+    throw input_error(out.string(), "exists; use --force to replace it");
+
+  const std::vector<Molecule> molecules = read_geometry(a.geometry, a.format);
+  const BuiltDeck built = build_deck(molecules, options);
+  for (const std::string& w : built.warnings) std::cerr << "korvenkit: warning: " << w << "\n";
+  write_deck_file(out, built.deck, a.force);
+  for (const std::string& note : built.notes) std::cout << note << "\n";
+  for (const DeckProblem& p : built.deck.problems)
+    std::cout << out.string() << ": problem " << p.number << ", " << p.x.size() << " atoms, " << p.nic
+              << " internal coordinates, " << p.mass_sets.size() << " mass set"
+              << (p.mass_sets.size() == 1 ? "" : "s") << "\n";
+  return kExitSuccess;
+}
+
+// The deck's listing: the one named, or the engine's run of the deck in a
+// private folder.
+Listing listing_for(const DeckArgs& a) {
+  if (!a.listing.empty()) return read_listing_file(a.listing);
+  const EngineRun run = run_engine(a.deck);
+  if (run.status != 0)
+    throw input_error(a.deck, "KORVEN ended with a run-time failure: " + engine_failure_line(run));
+  return read_listing(run.listing, a.deck + " (its listing)");
+}
+
+std::optional<int> problem_choice(const DeckArgs& a, std::size_t problems) {
+  if (a.problem == 0) return std::nullopt;
+  if (a.problem < 0 || static_cast<std::size_t>(a.problem) > problems)
+    throw input_error(a.deck, "has " + std::to_string(problems) + " problem" + (problems == 1 ? "" : "s") +
+                                  "; --problem " + std::to_string(a.problem) + " names none of them");
+  return a.problem;
+}
+
+int run_check(const DeckArgs& a) {
+  const Deck deck = replay_deck(a.deck);
+  const Listing listing = listing_for(a);
+  const CheckReport report = check_deck(deck, listing, problem_choice(a, deck.problems.size()), a.deck);
+  std::cout << (a.json ? check_json(report) : check_text(report));
+  return report.exit_status();
+}
+
+void add_deck_options(CLI::App* cmd, DeckArgs& a) {
+  cmd->add_option("DECK", a.deck, "the deck")->required();
+  cmd->add_option("--listing", a.listing, "read this listing of the deck instead of running it");
+  cmd->add_option("--problem", a.problem, "only the problem at this position in the deck, from 1");
+}
+
+}  // namespace
 
 int run_cli(int argc, char** argv) {
   CLI::App app{"korvenkit: decks for KORVEN from geometry files, and what a deck describes"};
   app.set_version_flag("--version", std::string("korvenkit ") + KORVEN_VERSION);
   app.require_subcommand(1);
+
+  BuildArgs build;
+  CLI::App* b = app.add_subcommand("build", "write a deck for the molecules of a geometry file");
+  b->add_option("GEOMETRY", build.geometry, "any file Open Babel reads; - for standard input")->required();
+  b->add_option("--format", build.format, "the geometry's format (Open Babel's name: xyz, mol, sdf, pdb, cml, ...)");
+  b->add_option("-o,--output", build.output, "the deck (default: the geometry's stem, upper case, .DAT)");
+  b->add_flag("--force", build.force, "replace an existing deck");
+  b->add_option("--title", build.title, "the first title card (default: the molecule's title or formula)");
+  b->add_option("--coordinates", build.coordinates, "redundant (default) or independent")
+      ->check(CLI::IsMember({"redundant", "independent"}));
+  b->add_option("--isotopologue", build.isotopologues,
+                "LABEL=ATOM:ISOTOPE[,ATOM:ISOTOPE...], e.g. D2O=2:2H,3:2H; one more mass set each");
+  b->add_flag("--save", build.save, "set the problem card's save flag");
+  b->add_flag("--symmetry", build.symmetry, "find the point group and write symmetry coordinates");
+  b->add_option("--tolerance", build.tolerance, "symmetry tolerance in Angstrom (default 0.01)")
+      ->check(CLI::PositiveNumber);
+
+  DeckArgs check;
+  CLI::App* c = app.add_subcommand("check", "say what a deck describes");
+  add_deck_options(c, check);
+  c->add_flag("--json", check.json, "one JSON object instead of the table");
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     const int status = app.exit(e);
     return status == 0 ? kExitSuccess : kExitUnusable;
+  }
+  try {
+    if (b->parsed()) return run_build(build);
+    if (c->parsed()) return run_check(check);
+  } catch (const InputError& e) {
+    std::cerr << "korvenkit: " << e.what() << "\n";
+    return kExitUnusable;
+  } catch (const std::exception& e) {
+    std::cerr << "korvenkit: " << e.what() << "\n";
+    return kExitUnusable;
   }
   return kExitSuccess;
 }

@@ -1,0 +1,14 @@
+// The commands' reports as JSON. Only this file meets nlohmann-json.
+#pragma once
+
+#include <string>
+
+#include "kit/check_report.h"
+
+namespace korven::kit {
+
+// One object: {"problems": [...]}, every key present, null where a value
+// does not apply.
+std::string check_json(const CheckReport& report);
+
+}  // namespace korven::kit
