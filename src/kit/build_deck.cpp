@@ -240,7 +240,7 @@ BuiltDeck build_deck(const std::vector<Molecule>& molecules, const BuildOptions&
 
     const std::string prefix = "    P" + std::to_string(number);
     deck.comments.push_back(cut(prefix + " " + formula + ": " + std::to_string(atoms) + " atoms, " +
-                                    std::to_string(chosen.size()) + " internal coordinates (" +
+                                    std::to_string(chosen.size()) + " coordinates (" +
                                     (options.coordinates == CoordinateMode::independent ? "independent" : "redundant") +
                                     "), " + std::to_string(vibrations) + " vibrations",
                                 80, "a comment", built.warnings));

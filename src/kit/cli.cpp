@@ -98,6 +98,10 @@ int run_cli(int argc, char** argv) {
   CLI::App app{"korvenkit: decks for KORVEN from geometry files, and what a deck describes"};
   app.set_version_flag("--version", std::string("korvenkit ") + KORVEN_VERSION);
   app.require_subcommand(1);
+  // A usage error is one line too, like every other error.
+  app.failure_message([](const CLI::App*, const CLI::Error& e) {
+    return std::string("korvenkit: ") + e.what() + " (korvenkit --help tells the usage)\n";
+  });
 
   BuildArgs build;
   CLI::App* b = app.add_subcommand("build", "write a deck for the molecules of a geometry file");
