@@ -25,14 +25,15 @@ constexpr int kEntriesPerCard = 3;                // "(24I3)", eight fields an e
 constexpr int kMassesPerCard = 6;                 // "(6F12.6)"
 constexpr int kBoundariesPerCard = 24;            // "(24I3)"
 
-// Text that goes on a card as it is: no control character (a CR, LF or
-// Ctrl-Z would end the card or the deck for the reader), at most `columns`.
+// Text that goes on a card as it is: no control character but the tab (a
+// CR, LF or Ctrl-Z would end the card or the deck for the reader), at most
+// `columns`.
 void check_text(std::string_view text, std::size_t columns, const char* what) {
   if (text.size() > columns)
     throw std::logic_error(std::string(what) + " longer than " + std::to_string(columns) + " columns");
   for (const char c : text) {
     const auto u = static_cast<unsigned char>(c);
-    if (u < 0x20 || u == 0x7f) throw std::logic_error(std::string(what) + " holds a control character");
+    if ((u < 0x20 && c != '\t') || u == 0x7f) throw std::logic_error(std::string(what) + " holds a control character");
   }
 }
 
