@@ -6,11 +6,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 
 #include "kit/coordinate_generation.h"
+#include "kit/deck_notes.h"
 #include "kit/elements.h"
 #include "kit/independence.h"
 #include "kit/kit_error.h"
+#include "kit/point_group.h"
+#include "kit/symmetry_coordinates.h"
 #include "kit/wilson_b.h"
 
 namespace korven::kit {
@@ -141,6 +145,78 @@ std::vector<MassSet> mass_sets_for(const Molecule& m, const std::vector<Isotopol
   return sets;
 }
 
+bool same_group(const PointGroup& a, const PointGroup& b) {
+  if (a.name != b.name || a.operations.size() != b.operations.size()) return false;
+  for (std::size_t k = 0; k < a.operations.size(); ++k)
+    if (a.operations[k].permutation != b.operations[k].permutation ||
+        !a.operations[k].matrix.isApprox(b.operations[k].matrix, 1e-9))
+      return false;
+  return true;
+}
+
+// The U cards of one set of symmetry coordinates: each row's coefficients as
+// written, those that round to zero left out.
+std::vector<UElement> u_cards(const Matrix& u) {
+  std::vector<UElement> cards;
+  for (Eigen::Index r = 0; r < u.rows(); ++r)
+    for (Eigen::Index c = 0; c < u.cols(); ++c) {
+      const double v = as_written(u(r, c));
+      if (v != 0) cards.push_back({static_cast<int>(r) + 1, static_cast<int>(c) + 1, v});
+    }
+  return cards;
+}
+
+// The species in the mass-set title: "H2O C2v A1:1-2 B2:3", when it fits.
+std::string titled(const std::string& title, const std::string& group, const std::vector<SymmetryBlock>& blocks) {
+  std::string t = title + " " + group;
+  for (const SymmetryBlock& b : blocks)
+    t += " " + b.species + ":" + std::to_string(b.first_row + 1) +
+         (b.size > 1 ? "-" + std::to_string(b.first_row + b.size) : "");
+  if (t.size() <= static_cast<std::size_t>(kMaxMassSetTitle)) return t;
+  t = title + " " + group;
+  return t.size() <= static_cast<std::size_t>(kMaxMassSetTitle) ? t : title;
+}
+
+// Symmetry coordinates for every mass set, each isotopologue with its own
+// group; a mass set whose group is the one before it reuses the stored U.
+void add_symmetry(DeckProblem& problem, const std::vector<int>& z, const std::vector<Vec3>& x,
+                  const std::vector<InternalCoordinate>& cs, int vibrations, double tolerance,
+                  std::vector<std::string>& comments, std::vector<std::string>& notes) {
+  const Matrix b = wilson_b_matrix(x, cs);
+  std::optional<PointGroup> previous;
+  std::vector<SymmetryBlock> blocks;
+  int nsym = 0;
+  for (std::size_t k = 0; k < problem.mass_sets.size(); ++k) {
+    MassSet& set = problem.mass_sets[k];
+    const PointGroup group = find_point_group(x, set.masses, z, tolerance);
+    const std::string title = set.title;
+    if (previous && same_group(*previous, group)) {
+      set.u_mode = -1;
+      problem.save = 1;
+    } else {
+      const SymmetryCoordinates sc = symmetry_coordinates(b, group, vibrations);
+      set.u_mode = 1;
+      set.u = u_cards(sc.u);
+      blocks = sc.blocks;
+      nsym = static_cast<int>(sc.u.rows());
+    }
+    set.symmetry_count = nsym;
+    set.boundaries.clear();
+    for (const SymmetryBlock& blk : blocks) set.boundaries.push_back(blk.first_row + 1);
+    set.boundaries.push_back(nsym + 1);
+    set.title = titled(title, group.name, blocks);
+    const int m = static_cast<int>(k) + 1;
+    comments.push_back(group_note(problem.number, m, title, group.name));
+    for (std::size_t j = 0; j < blocks.size(); ++j)
+      comments.push_back(block_note(problem.number, m, static_cast<int>(j) + 1, blocks[j].species,
+                                    blocks[j].first_row + 1, blocks[j].first_row + blocks[j].size));
+    notes.push_back("problem " + std::to_string(problem.number) + ", mass set " + title + ": point group " +
+                    group.name + ", " + std::to_string(blocks.size()) + " blocks" +
+                    (set.u_mode < 0 ? " (the stored U of the mass set before)" : ""));
+    previous = group;
+  }
+}
+
 }  // namespace
 
 IsotopologueSpec parse_isotopologue(const std::string& text) {
@@ -198,8 +274,28 @@ BuiltDeck build_deck(const std::vector<Molecule>& molecules, const BuildOptions&
     const Molecule& source = molecules[p];
     Molecule m = source;
     if (m.atoms.empty()) throw input_error(file, "molecule " + std::to_string(number) + ": no atoms");
-    const std::vector<Vec3> x = written_positions(source, file, number);
+    std::vector<Vec3> x = written_positions(source, file, number);
     check_atoms(source, x, file, number);
+    std::vector<int> z;
+    for (const Atom& a : m.atoms) z.push_back(a.element);
+    std::optional<std::string> shift_comment;
+    if (options.symmetry) {
+      // The X matrix is the geometry symmetrized under the group of the most
+      // abundant isotopes, so that the symmetry is exact to the written digits.
+      std::vector<double> masses;
+      for (const Atom& a : source.atoms) masses.push_back(a.mass);
+      const PointGroup group = find_point_group(x, masses, z, options.tolerance);
+      const Symmetrized sym = symmetrize(x, group);
+      if (sym.largest_shift > options.tolerance)
+        throw input_error(file, "molecule " + std::to_string(number) + ": symmetrizing to " + group.name +
+                                    " moves an atom by " + fmt("%.6f", sym.largest_shift) +
+                                    " A, more than the tolerance of " + fmt("%g", options.tolerance) + " A");
+      for (std::size_t i = 0; i < x.size(); ++i)
+        for (int k = 0; k < 3; ++k) x[i](k) = as_written(sym.positions[i](k) - group.center(k));
+      shift_comment = shift_note(number, group.name, sym.largest_shift);
+      built.notes.push_back("molecule " + std::to_string(number) + ": symmetrized to " + group.name +
+                            ", largest shift " + fmt("%.6f", sym.largest_shift) + " A");
+    }
     for (std::size_t i = 0; i < x.size(); ++i) m.atoms[i].position = x[i];
 
     GeneratedCoordinates gen = redundant_coordinates(m);
@@ -224,12 +320,14 @@ BuiltDeck build_deck(const std::vector<Molecule>& molecules, const BuildOptions&
       throw input_error(file, "molecule " + std::to_string(number) + ": " + std::to_string(chosen.size()) +
                                   " internal coordinates; a deck holds at most 999: try --coordinates independent");
 
+    if (options.symmetry && static_cast<int>(chosen.size()) > kMaxDeckCoordinates)
+      throw input_error(file, "molecule " + std::to_string(number) + ": the redundant set holds " +
+                                  std::to_string(chosen.size()) +
+                                  " coordinates, and symmetry coordinates run over all of them; a deck holds at most 999");
     DeckProblem problem;
     problem.number = number;
     problem.nic = static_cast<int>(chosen.size());
     problem.save = options.save ? 1 : 0;
-    std::vector<int> z;
-    for (const Atom& a : m.atoms) z.push_back(a.element);
     const std::string formula = hill_formula(z);
     std::string title = !options.title.empty() ? options.title : !source.title.empty() ? source.title : formula;
     problem.title1 = cut(title, kMaxTitle, "the title", built.warnings);
@@ -237,6 +335,9 @@ BuiltDeck build_deck(const std::vector<Molecule>& molecules, const BuildOptions&
     problem.x = x;
     problem.entries = entries_for(chosen, x);
     problem.mass_sets = mass_sets_for(m, options.isotopologues, file, number, built.warnings);
+    std::vector<std::string> symmetry_comments;
+    if (options.symmetry)
+      add_symmetry(problem, z, x, chosen, vibrations, options.tolerance, symmetry_comments, built.notes);
 
     const std::string prefix = "    P" + std::to_string(number);
     deck.comments.push_back(cut(prefix + " " + formula + ": " + std::to_string(atoms) + " atoms, " +
@@ -244,13 +345,12 @@ BuiltDeck build_deck(const std::vector<Molecule>& molecules, const BuildOptions&
                                     (options.coordinates == CoordinateMode::independent ? "independent" : "redundant") +
                                     "), " + std::to_string(vibrations) + " vibrations",
                                 80, "a comment", built.warnings));
-    for (std::size_t r = 0; r < chosen.size(); ++r) {
-      char head[32];
-      std::snprintf(head, sizeof head, " C%3zu  ", r + 1);
-      deck.comments.push_back(cut(prefix + head + coordinate_name(chosen[r], z) + "  " +
-                                      coordinate_value_text(chosen[r], x),
+    if (shift_comment) deck.comments.push_back(*shift_comment);
+    for (std::size_t r = 0; r < chosen.size(); ++r)
+      deck.comments.push_back(cut(coordinate_note(number, static_cast<int>(r) + 1, coordinate_name(chosen[r], z),
+                                                  coordinate_value_text(chosen[r], x)),
                                   80, "a comment", built.warnings));
-    }
+    for (std::string& c : symmetry_comments) deck.comments.push_back(cut(c, 80, "a comment", built.warnings));
     deck.problems.push_back(std::move(problem));
   }
   return built;

@@ -9,6 +9,8 @@
 #include "kit/deck_replay.h"
 #include "kit/independence.h"
 #include "kit/linalg.h"
+#include "kit/point_group.h"
+#include "kit/symmetry_coordinates.h"
 #include "kit/wilson_b.h"
 
 namespace korven::kit {
@@ -124,6 +126,17 @@ CheckReport check_deck(const Deck& deck, const Listing& listing, std::optional<i
           ms.g_rank = rank_of_symmetric(g, largest);
         }
         const MassSet* dm = m < dp.mass_sets.size() ? &dp.mass_sets[m] : nullptr;
+        // The point group from X and this mass set's masses: atoms of equal
+        // mass count as equivalent.
+        std::optional<PointGroup> group;
+        if (masses_ok && n >= 2) {
+          try {
+            group = find_point_group(dp.x, lm.masses, std::vector<int>(static_cast<std::size_t>(n), 0));
+            ms.point_group = group->name;
+          } catch (const std::exception&) {
+            group.reset();
+          }
+        }
         if (lm.symmetrized && dm) {
           Matrix u = Matrix::Zero(dm->symmetry_count, nrows);
           for (const UElement& e : dm->u)
@@ -144,6 +157,25 @@ CheckReport check_deck(const Deck& deck, const Listing& listing, std::optional<i
             }
             ms.factoring_reports += static_cast<int>(lb.factoring_reports.size());
             ms.blocks.push_back(br);
+          }
+          // Which species each block is, and the rows that do not fit.
+          std::vector<int> bounds;
+          for (int v : dm->boundaries) bounds.push_back(v - 1);
+          const bool tiled = !bounds.empty() && bounds.front() == 0 && bounds.back() == u.rows() &&
+                             std::is_sorted(bounds.begin(), bounds.end()) && ms.blocks.size() + 1 == bounds.size();
+          if (group && tiled && r.rank == r.vibrations) {
+            try {
+              const std::vector<BlockFinding> found = block_species(u, bounds, b, *group, r.vibrations);
+              for (std::size_t k = 0; k < found.size() && k < ms.blocks.size(); ++k) {
+                ms.blocks[k].species = found[k].species;
+                if (found[k].bad_row >= 0)
+                  ms.blocks[k].findings.push_back("row " + std::to_string(found[k].bad_row + 1) + ": " + found[k].fault);
+                else if (!found[k].fault.empty())
+                  ms.blocks[k].findings.push_back(found[k].fault);
+              }
+            } catch (const std::exception& e) {
+              if (!ms.blocks.empty()) ms.blocks.front().findings.push_back(e.what());
+            }
           }
         }
         r.mass_sets.push_back(ms);
