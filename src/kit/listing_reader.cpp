@@ -151,6 +151,7 @@ class Reader {
   std::vector<std::string_view> records_;
   std::size_t pos_ = 0;
   std::optional<int> atoms_;
+  bool number_known_ = false;  // the problem's number was readable where listed so far
 };
 
 Listing Reader::read() {
@@ -172,7 +173,10 @@ void Reader::section_number(ListedProblem& p, const char* what) {
   if (!starts_with(r, kSectionNumber) || r.size() != kSectionNumber.size() + 6)
     fail(at, std::string("expected \"PROBLEM NUMBER\" and the number under the ") + what + " heading");
   const std::optional<int> n = maybe_integer(r, at, kSectionNumber.size(), 6, "the problem number");
-  if (n && p.number == 0) p.number = *n;
+  if (n && !number_known_) {
+    p.number = *n;
+    number_known_ = true;
+  }
 }
 
 void Reader::error_report(ListedProblem& p) {
@@ -180,6 +184,19 @@ void Reader::error_report(ListedProblem& p) {
   const std::string_view r = take("an error report");
   if (r.empty() || r.front() != '0') fail(number() - 1, "expected an error report (a record beginning with 0)");
   p.errors.emplace_back(r);
+  // The reports that name the problem give it in seven columns after
+  // "PROBLEM": the number when the heading's four could not hold it.
+  constexpr std::string_view kProblem = "PROBLEM";
+  const std::size_t named = r.rfind(kProblem);
+  if (!number_known_ && named != std::string_view::npos && named > 0) {
+    const std::string_view f = field(r, named + kProblem.size(), 7);
+    int n = 0;
+    const auto [end, ec] = std::from_chars(f.data(), f.data() + f.size(), n);
+    if (!f.empty() && ec == std::errc() && end == f.data() + f.size()) {
+      p.number = n;
+      number_known_ = true;
+    }
+  }
 }
 
 bool Reader::problem(ListedProblem& p) {
@@ -193,7 +210,9 @@ bool Reader::problem(ListedProblem& p) {
     if (!starts_with(r, kProblemNumber) || r.size() != nic_at + 4 + kCoordinates.size() ||
         r.substr(atoms_at + 3, kAtoms.size()) != kAtoms || r.substr(nic_at + 4) != kCoordinates)
       fail(at, "expected the problem heading (PROBLEM NUMBER, ATOMS, INTERNAL COORDINATES.)");
-    p.number = maybe_integer(r, at, kProblemNumber.size(), 4, "the problem number").value_or(0);
+    const std::optional<int> n = maybe_integer(r, at, kProblemNumber.size(), 4, "the problem number");
+    p.number = n.value_or(0);
+    number_known_ = n.has_value();
     atoms_ = maybe_integer(r, at, atoms_at, 3, "the atom count");
     p.atoms = atoms_.value_or(0);
     p.nic = maybe_integer(r, at, nic_at, 4, "the internal coordinate count").value_or(0);

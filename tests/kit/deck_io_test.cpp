@@ -282,6 +282,32 @@ TEST(EngineRun, WrittenDeckRunsAndItsListingReadsBack) {
   }
 }
 
+// Numbers beyond the heading's four columns come from the B heading or
+// from the error report; the replay abandons the problem the engine abandons.
+TEST(EngineRun, ProblemNumbersBeyondTheHeadingsField) {
+  TempDir dir;
+  const fs::path deck = dir.write("BIG.DAT",
+                                  " -9\n  0 12345   2   1   0\nFIRST\nX ERROR\n -2  1    1.000000\n"
+                                  " -9\n  0 23456   2   1   0\nSECOND\nONE STRETCH\n  1  2    1.000000 -1  0\n"
+                                  "  1  1  1  2  0  0  0  0 -1\n999\n");
+  const EngineRun run = run_engine(deck);
+  ASSERT_EQ(run.status, 0) << run.console_err;
+  const Listing l = read_listing(run.listing, "BIG.OUT");
+  const Deck d = replay_deck(deck);
+  ASSERT_EQ(l.problems.size(), 2u);
+  ASSERT_EQ(d.problems.size(), 2u);
+  const struct { int number; std::size_t errors; bool has_b; } want[] = {{12345, 1, false}, {23456, 0, true}};
+  for (std::size_t n = 0; n < 2; ++n) {
+    EXPECT_EQ(l.problems[n].number, want[n].number);
+    EXPECT_EQ(l.problems[n].errors.size(), want[n].errors);
+    EXPECT_EQ(l.problems[n].has_b, want[n].has_b);
+    EXPECT_EQ(d.problems[n].number, want[n].number);
+    EXPECT_EQ(d.problems[n].abandoned, want[n].errors > 0);
+  }
+  ASSERT_EQ(l.problems[1].b.size(), 2u);
+  EXPECT_EQ(l.problems[1].b[1].value, 1.0);  // d r / d x2 of a stretch along x
+}
+
 // The expected listings of the examples and end-to-end cases: each reads,
 // with as many problems as "Program KORVEN" headings and as many error
 // reports as records beginning with 0.
