@@ -15,6 +15,8 @@
 #include "kit/json_output.h"
 #include "kit/kit_error.h"
 #include "kit/listing_reader.h"
+#include "kit/modes_report.h"
+#include "kit/vibrations.h"
 
 namespace korven::kit {
 namespace {
@@ -86,6 +88,36 @@ int run_check(const DeckArgs& a) {
   return report.exit_status();
 }
 
+struct ModesArgs {
+  DeckArgs deck;
+  std::string hessian, format, units = "hartree/bohr2", force_constants;
+  int mass_set = 0;
+  double scale = 1, ped_threshold = 10;
+};
+
+int run_modes(const ModesArgs& a) {
+  ModesOptions o;
+  o.hessian = a.hessian;
+  if (!a.format.empty()) o.format = hessian_format_from_name(a.format);
+  o.units = *hessian_units_from_name(a.units);
+  if (a.mass_set != 0) o.mass_set = a.mass_set;
+  if (a.deck.problem != 0) o.problem = a.deck.problem;
+  o.scale = a.scale;
+  o.ped_threshold = a.ped_threshold;
+  const Deck deck = replay_deck(a.deck.deck);
+  const Listing listing = listing_for(a.deck);
+  const ModesReport report = analyze_modes(deck, listing, o, a.deck.deck);
+  if (!a.force_constants.empty() && !report.problems.empty() && !report.problems.front().mass_sets.empty()) {
+    const ProblemModes& p = report.problems.front();
+    write_matrix_market(a.force_constants, p.mass_sets.front().f,
+                        "internal force constants of " + a.deck.deck + ", problem " + std::to_string(p.index) +
+                            ", mass set " + std::to_string(p.mass_set_numbers.front()) +
+                            " (mdyn/A, mdyn A/rad^2, mdyn/rad)");
+  }
+  std::cout << (a.deck.json ? modes_json(report) : modes_text(report, a.ped_threshold));
+  return report.exit_status();
+}
+
 void add_deck_options(CLI::App* cmd, DeckArgs& a) {
   cmd->add_option("DECK", a.deck, "the deck")->required();
   cmd->add_option("--listing", a.listing, "read this listing of the deck instead of running it");
@@ -124,6 +156,21 @@ int run_cli(int argc, char** argv) {
   add_deck_options(c, check);
   c->add_flag("--json", check.json, "one JSON object instead of the table");
 
+  ModesArgs modes;
+  CLI::App* md = app.add_subcommand("modes", "harmonic wavenumbers, PED and isotope shifts from a deck and a Hessian");
+  add_deck_options(md, modes.deck);
+  md->add_option("--hessian", modes.hessian, "the Cartesian Hessian: .fchk, ORCA .hess, or plain text")->required();
+  md->add_option("--hessian-format", modes.format, "fchk, orca or text (default: from the extension)")
+      ->check(CLI::IsMember({"fchk", "orca", "text"}));
+  md->add_option("--units", modes.units, "units of a plain-text Hessian: hartree/bohr2 (default) or mdyn/A")
+      ->check(CLI::IsMember({"hartree/bohr2", "mdyn/A"}));
+  md->add_option("--mass-set", modes.mass_set, "only this mass set, from 1");
+  md->add_option("--scale", modes.scale, "multiplies every wavenumber (default 1)")->check(CLI::PositiveNumber);
+  md->add_option("--ped-threshold", modes.ped_threshold, "leave out contributions below this percent (default 10)")
+      ->check(CLI::Range(0.0, 100.0));
+  md->add_option("--force-constants", modes.force_constants, "write F as a Matrix Market file");
+  md->add_flag("--json", modes.deck.json, "one JSON object instead of the tables");
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -133,6 +180,7 @@ int run_cli(int argc, char** argv) {
   try {
     if (b->parsed()) return run_build(build);
     if (c->parsed()) return run_check(check);
+    if (md->parsed()) return run_modes(modes);
   } catch (const InputError& e) {
     std::cerr << "korvenkit: " << e.what() << "\n";
     return kExitUnusable;

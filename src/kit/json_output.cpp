@@ -45,4 +45,47 @@ std::string check_json(const CheckReport& report) {
   return ordered_json{{"problems", problems}}.dump(2) + "\n";
 }
 
+std::string modes_json(const ModesReport& report) {
+  ordered_json problems = ordered_json::array();
+  for (const ProblemModes& p : report.problems) {
+    ordered_json sets = ordered_json::array();
+    for (const MassSetModes& m : p.mass_sets) {
+      ordered_json modes = ordered_json::array();
+      if (m.agree) {
+        for (const ModeRow& r : m.modes) {
+          ordered_json ped = ordered_json::array();
+          for (const PedItem& item : r.ped)
+            ped.push_back({{"coordinate", item.coordinate}, {"label", item.label}, {"percent", item.percent}});
+          modes.push_back({{"wavenumber", r.wavenumber},
+                           {"cartesian_wavenumber", or_null(r.cartesian_wavenumber)},
+                           {"species", or_null(r.species)},
+                           {"ped", ped}});
+        }
+      } else {
+        // The deck's route is not trusted: only the Cartesian wavenumbers.
+        for (double w : m.cartesian_wavenumbers)
+          modes.push_back({{"wavenumber", nullptr}, {"cartesian_wavenumber", w}, {"species", nullptr}, {"ped", nullptr}});
+      }
+      ordered_json f = ordered_json::array();
+      for (Eigen::Index i = 0; i < m.f.rows(); ++i) {
+        ordered_json row = ordered_json::array();
+        for (Eigen::Index j = 0; j < m.f.cols(); ++j) row.push_back(m.f(i, j));
+        f.push_back(row);
+      }
+      sets.push_back({{"title", m.title},
+                      {"point_group", or_null(m.point_group)},
+                      {"agree", m.agree},
+                      {"verdict", m.agree ? ordered_json(nullptr) : ordered_json(m.verdict)},
+                      {"modes", modes},
+                      {"F", f}});
+    }
+    problems.push_back({{"index", p.index},
+                        {"problem", p.problem},
+                        {"scale", p.scale},
+                        {"mass_sets", sets},
+                        {"matches", p.matches.empty() ? ordered_json(nullptr) : ordered_json(p.matches)}});
+  }
+  return ordered_json{{"problems", problems}}.dump(2) + "\n";
+}
+
 }  // namespace korven::kit
