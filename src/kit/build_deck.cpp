@@ -211,7 +211,7 @@ void add_symmetry(DeckProblem& problem, const std::vector<int>& z, const std::ve
       comments.push_back(block_note(problem.number, m, static_cast<int>(j) + 1, blocks[j].species,
                                     blocks[j].first_row + 1, blocks[j].first_row + blocks[j].size));
     notes.push_back("problem " + std::to_string(problem.number) + ", mass set " + title + ": point group " +
-                    group.name + ", " + std::to_string(blocks.size()) + " blocks" +
+                    group.name + ", " + std::to_string(blocks.size()) + (blocks.size() == 1 ? " block" : " blocks") +
                     (set.u_mode < 0 ? " (the stored U of the mass set before)" : ""));
     previous = group;
   }
