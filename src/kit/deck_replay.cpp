@@ -102,7 +102,7 @@ class Replay {
   Units units_;
   Unit* deck_ = nullptr;
   Deck result_;
-  int card_ = 0;        // cards read so far
+  int card_ = 0;  // cards read so far
   bool in_problem_ = false;
   std::int32_t pair_row_ = 0;  // kept from problem to problem, as the engine keeps it
   ElementList stored_u_;       // the U list last built, end entry included
@@ -364,7 +364,8 @@ std::optional<std::int32_t> Replay::mass_sets(DeckProblem& p, const Problem& pro
     std::vector<std::int32_t> blocks(static_cast<std::size_t>(card.boundary_count), 0);
     statement("a block card", card.boundary_count, 24, [&](int& item) {
       ReadStatement rd(*deck_, "(24I3)");
-      for (item = 0; item < card.boundary_count; ++item) rd.read_integer(blocks[static_cast<std::size_t>(item)]);
+      for (item = 0; item < card.boundary_count; ++item)
+        rd.read_integer(blocks[static_cast<std::size_t>(item)]);
       rd.end_read();
     });
     m.boundaries.assign(blocks.begin(), blocks.end());
@@ -389,8 +390,9 @@ bool Replay::read_u(MassSet& m, const Problem& prob) {
     for (int k = 0; k < 4; ++k) {
       UTripleOutcome outcome = UTripleOutcome::skipped;
       if (raises_trapped_condition([&] { outcome = builder.take(rows[k], columns[k], values[k]); }))
-        throw RunWouldEnd{"card " + std::to_string(card_) +
-                          ": a U row without a non-zero value meets a floating-point trap (division by zero)"};
+        throw RunWouldEnd{
+            "card " + std::to_string(card_) +
+            ": a U row without a non-zero value meets a floating-point trap (division by zero)"};
       if (outcome == UTripleOutcome::error) return false;
       if (outcome == UTripleOutcome::complete) {
         stored_u_usable_ = prob.save > 0;

@@ -33,7 +33,8 @@ void check_text(std::string_view text, std::size_t columns, const char* what) {
     throw std::logic_error(std::string(what) + " longer than " + std::to_string(columns) + " columns");
   for (const char c : text) {
     const auto u = static_cast<unsigned char>(c);
-    if ((u < 0x20 && c != '\t') || u == 0x7f) throw std::logic_error(std::string(what) + " holds a control character");
+    if ((u < 0x20 && c != '\t') || u == 0x7f)
+      throw std::logic_error(std::string(what) + " holds a control character");
   }
 }
 
@@ -228,7 +229,8 @@ void write_deck_file(const std::filesystem::path& path, const Deck& deck, bool f
   const std::string name = path.string();
   const std::string text = deck_text(deck);
   std::error_code ec;
-  if (std::filesystem::exists(path, ec) && !force) throw input_error(name, "exists; use --force to replace it");
+  if (std::filesystem::exists(path, ec) && !force)
+    throw input_error(name, "exists; use --force to replace it");
   if (std::filesystem::is_directory(path, ec)) throw input_error(name, "is a folder");
 
   std::filesystem::path folder = path.parent_path();

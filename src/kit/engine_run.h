@@ -10,10 +10,10 @@
 namespace korven::kit {
 
 struct EngineRun {
-  int status = 0;            // the engine's exit status: 0 the 999 card was reached, 1 a run-time failure
-  std::string listing;       // the listing file as written (records end in CR LF); empty if none was written
-  std::string console_out;   // what the engine wrote to standard output
-  std::string console_err;   // its run-time failure report, if any
+  int status = 0;           // the engine's exit status: 0 the 999 card was reached, 1 a run-time failure
+  std::string listing;      // the listing file as written (records end in CR LF); empty if none was written
+  std::string console_out;  // what the engine wrote to standard output
+  std::string console_err;  // its run-time failure report, if any
 };
 
 // Copies the deck as DECK.DAT into a fresh folder under the system's

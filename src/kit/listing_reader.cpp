@@ -96,7 +96,9 @@ class Reader {
     while (!f.empty() && f.back() == ' ') f.remove_suffix(1);
     return f;
   }
-  static bool overflowed(std::string_view f) { return !f.empty() && f.find_first_not_of('*') == std::string_view::npos; }
+  static bool overflowed(std::string_view f) {
+    return !f.empty() && f.find_first_not_of('*') == std::string_view::npos;
+  }
   std::string columns(std::size_t first, std::size_t width) const {
     return "columns " + std::to_string(first + 1) + "-" + std::to_string(first + width);
   }
@@ -113,12 +115,14 @@ class Reader {
   }
   int integer(std::string_view record, int at, std::size_t first, std::size_t width, const char* what) const {
     const std::optional<int> v = maybe_integer(record, at, first, width, what);
-    if (!v) fail(at, std::string(what) + " in " + columns(first, width) + " overflowed its field (asterisks)");
+    if (!v)
+      fail(at, std::string(what) + " in " + columns(first, width) + " overflowed its field (asterisks)");
     return *v;
   }
   double real(std::string_view record, int at, std::size_t first, std::size_t width, const char* what) const {
     const std::string_view f = field(record, first, width);
-    if (overflowed(f)) fail(at, std::string(what) + " in " + columns(first, width) + " overflowed its field (asterisks)");
+    if (overflowed(f))
+      fail(at, std::string(what) + " in " + columns(first, width) + " overflowed its field (asterisks)");
     double value = 0;
     const auto [end, ec] = std::from_chars(f.data(), f.data() + f.size(), value);
     if (f.empty() || ec != std::errc() || end != f.data() + f.size())
@@ -162,7 +166,8 @@ Listing Reader::read() {
       listing.cut_short = true;
       break;
     }
-    if (!problem_ends()) fail(number(), "expected the next problem's heading (\"Program KORVEN\") or the end");
+    if (!problem_ends())
+      fail(number(), "expected the next problem's heading (\"Program KORVEN\") or the end");
   }
   return listing;
 }
@@ -182,7 +187,8 @@ void Reader::section_number(ListedProblem& p, const char* what) {
 void Reader::error_report(ListedProblem& p) {
   expect(kBlank, "the blank record ahead of an error report");
   const std::string_view r = take("an error report");
-  if (r.empty() || r.front() != '0') fail(number() - 1, "expected an error report (a record beginning with 0)");
+  if (r.empty() || r.front() != '0')
+    fail(number() - 1, "expected an error report (a record beginning with 0)");
   p.errors.emplace_back(r);
   // The reports that name the problem give it in seven columns after
   // "PROBLEM": the number when the heading's four could not hold it.
@@ -232,7 +238,8 @@ bool Reader::problem(ListedProblem& p) {
   expect(kXHeading, "the X-matrix heading");
   expect("", "the empty record under the X-matrix heading");
   while (!at_end() && peek() != kBlank) {
-    if (take("an X-matrix echo").size() != 80) fail(number() - 1, "expected an X-matrix echo record of 80 columns");
+    if (take("an X-matrix echo").size() != 80)
+      fail(number() - 1, "expected an X-matrix echo record of 80 columns");
   }
   if (at_end()) return false;
   if (blank_then("0")) {
@@ -313,7 +320,8 @@ bool Reader::symmetrized(ListedMassSet& m) {
   m.symmetrized = true;
   {
     const std::string_view r = take("the symmetrized G section's problem number");
-    if (!starts_with(r, kSectionNumber)) fail(number() - 1, "expected \"PROBLEM NUMBER\" under the symmetrized G heading");
+    if (!starts_with(r, kSectionNumber))
+      fail(number() - 1, "expected \"PROBLEM NUMBER\" under the symmetrized G heading");
   }
   if (take("the mass-set title").size() != kMassSetTitleColumns)
     fail(number() - 1, "expected a mass-set title of 60 columns");
@@ -384,7 +392,8 @@ std::vector<ListedElement> Reader::elements(int end_row, const std::string& what
       e.value = real(r, at, first + 6, 12, "an element's value");
       if (e.row == end_row) {
         if (k + 1 != entries || e.column != 0 || e.value != 0.0)
-          fail(at, "the end entry of " + what + " must be the record's last entry, with column 0 and value 0");
+          fail(at,
+               "the end entry of " + what + " must be the record's last entry, with column 0 and value 0");
         return list;
       }
       if (e.row < 1 || e.column < 1) fail(at, "an element of " + what + " with a row or column below 1");

@@ -56,9 +56,13 @@ std::string error_of(const std::function<void()>& f) {
 }
 
 TEST(RealField, SixDecimalsFromTheDouble) {
-  const struct { double value; const char* text; } cases[] = {
-      {15.994915, "   15.994915"},  {-0.5, "   -0.500000"},     {0.75695, "    0.756950"},
-      {1e-7, "    0.000000"},       {-1e-7, "    0.000000"},     {9999.999999, " 9999.999999"},
+  const struct {
+    double value;
+    const char* text;
+  } cases[] = {
+      {15.994915, "   15.994915"},    {-0.5, "   -0.500000"},
+      {0.75695, "    0.756950"},      {1e-7, "    0.000000"},
+      {-1e-7, "    0.000000"},        {9999.999999, " 9999.999999"},
       {-9999.999999, "-9999.999999"}, {99999.999999, "99999.999999"},
       {0.0000005, "    0.000000"},  // the double lies just below the half
       {0.0000015, "    0.000002"},  // and this one just above
@@ -162,7 +166,8 @@ TEST(DeckWriter, FileIsReplacedOnlyWithForce) {
             std::string::npos);
   write_deck_file(deck, Deck{}, true);
   EXPECT_EQ(file_text(deck), "999\n");
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), fs::directory_iterator()), 1);  // no temporary left
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), fs::directory_iterator()),
+            1);  // no temporary left
 }
 
 // The volatile keeps the rounding: g++ 12 at -O2 was seen to drop a
@@ -185,9 +190,11 @@ Deck as_the_engine_reads_it(Deck d) {
       for (double& mass : m.masses) mass = as_single(mass);
       if (m.u_mode > 0) {
         std::map<int, float> squares;
-        for (const UElement& e : m.u) squares[e.row] = as_single(squares[e.row] + double(as_single(e.value)) * as_single(e.value));
+        for (const UElement& e : m.u)
+          squares[e.row] = as_single(squares[e.row] + double(as_single(e.value)) * as_single(e.value));
         for (UElement& e : m.u)
-          e.value = as_single(double(as_single(1.0 / std::sqrt(double(squares[e.row])))) * as_single(e.value));
+          e.value =
+              as_single(double(as_single(1.0 / std::sqrt(double(squares[e.row])))) * as_single(e.value));
         last_u = m.u;
       } else if (m.u_mode < 0) {
         m.u = last_u;
@@ -222,7 +229,8 @@ void expect_same(const Deck& got, const Deck& want) {
                 std::tie(b.title, b.masses, b.u_mode, b.symmetry_count, b.boundaries));
       ASSERT_EQ(a.u.size(), b.u.size());
       for (std::size_t u = 0; u < b.u.size(); ++u)
-        EXPECT_EQ(std::tie(a.u[u].row, a.u[u].column, a.u[u].value), std::tie(b.u[u].row, b.u[u].column, b.u[u].value));
+        EXPECT_EQ(std::tie(a.u[u].row, a.u[u].column, a.u[u].value),
+                  std::tie(b.u[u].row, b.u[u].column, b.u[u].value));
     }
   }
 }
@@ -252,7 +260,8 @@ TEST(EngineRun, WrittenDeckRunsAndItsListingReadsBack) {
   for (std::size_t n = 0; n < 2; ++n) {
     const ListedProblem& lp = listing.problems[n];
     const DeckProblem& dp = replayed.problems[n];
-    EXPECT_EQ(std::tie(lp.number, lp.nic, lp.title1, lp.title2), std::tie(dp.number, dp.nic, dp.title1, dp.title2));
+    EXPECT_EQ(std::tie(lp.number, lp.nic, lp.title1, lp.title2),
+              std::tie(dp.number, dp.nic, dp.title1, dp.title2));
     EXPECT_EQ(lp.atoms, static_cast<int>(dp.x.size()));
     EXPECT_TRUE(lp.has_b);
     EXPECT_TRUE(lp.errors.empty());
@@ -286,17 +295,22 @@ TEST(EngineRun, WrittenDeckRunsAndItsListingReadsBack) {
 // from the error report; the replay abandons the problem the engine abandons.
 TEST(EngineRun, ProblemNumbersBeyondTheHeadingsField) {
   TempDir dir;
-  const fs::path deck = dir.write("BIG.DAT",
-                                  " -9\n  0 12345   2   1   0\nFIRST\nX ERROR\n -2  1    1.000000\n"
-                                  " -9\n  0 23456   2   1   0\nSECOND\nONE STRETCH\n  1  2    1.000000 -1  0\n"
-                                  "  1  1  1  2  0  0  0  0 -1\n999\n");
+  const fs::path deck =
+      dir.write("BIG.DAT",
+                " -9\n  0 12345   2   1   0\nFIRST\nX ERROR\n -2  1    1.000000\n"
+                " -9\n  0 23456   2   1   0\nSECOND\nONE STRETCH\n  1  2    1.000000 -1  0\n"
+                "  1  1  1  2  0  0  0  0 -1\n999\n");
   const EngineRun run = run_engine(deck);
   ASSERT_EQ(run.status, 0) << run.console_err;
   const Listing l = read_listing(run.listing, "BIG.OUT");
   const Deck d = replay_deck(deck);
   ASSERT_EQ(l.problems.size(), 2u);
   ASSERT_EQ(d.problems.size(), 2u);
-  const struct { int number; std::size_t errors; bool has_b; } want[] = {{12345, 1, false}, {23456, 0, true}};
+  const struct {
+    int number;
+    std::size_t errors;
+    bool has_b;
+  } want[] = {{12345, 1, false}, {23456, 0, true}};
   for (std::size_t n = 0; n < 2; ++n) {
     EXPECT_EQ(l.problems[n].number, want[n].number);
     EXPECT_EQ(l.problems[n].errors.size(), want[n].errors);
@@ -315,7 +329,8 @@ TEST(ListingReader, EveryExpectedListingReads) {
   std::vector<fs::path> listings;
   for (const fs::path& root : {kSource / "examples", kSource / "tests/e2e/cases"})
     for (const auto& f : fs::recursive_directory_iterator(root))
-      if (f.path().extension() == ".OUT" && f.path().parent_path().filename() == "expected") listings.push_back(f.path());
+      if (f.path().extension() == ".OUT" && f.path().parent_path().filename() == "expected")
+        listings.push_back(f.path());
   ASSERT_GT(listings.size(), 30u);
   for (const fs::path& p : listings) {
     SCOPED_TRACE(p.string());
@@ -346,10 +361,18 @@ TEST(ListingReader, WaterValuesAsListed) {
   ASSERT_EQ(p.mass_sets.size(), 3u);
   const ListedMassSet& hdo = p.mass_sets[2];
   ASSERT_EQ(hdo.blocks.size(), 2u);
-  const struct { const std::vector<ListedElement>* list; std::size_t at; int row, column; double value; } cases[] = {
-      {&p.b, 0, 1, 1, -0.790796},  {&p.b, 12, 3, 2, 1.652313},
-      {&p.mass_sets[0].g, 1, 1, 2, -0.015675}, {&p.mass_sets[1].g, 5, 3, 3, 1.254474},
-      {&p.mass_sets[0].blocks[0].elements, 1, 1, 2, -0.089420}, {&p.mass_sets[0].blocks[1].elements, 0, 1, 1, 1.070430},
+  const struct {
+    const std::vector<ListedElement>* list;
+    std::size_t at;
+    int row, column;
+    double value;
+  } cases[] = {
+      {&p.b, 0, 1, 1, -0.790796},
+      {&p.b, 12, 3, 2, 1.652313},
+      {&p.mass_sets[0].g, 1, 1, 2, -0.015675},
+      {&p.mass_sets[1].g, 5, 3, 3, 1.254474},
+      {&p.mass_sets[0].blocks[0].elements, 1, 1, 2, -0.089420},
+      {&p.mass_sets[0].blocks[1].elements, 0, 1, 1, 1.070430},
       {&hdo.blocks[0].elements, 2, 1, 3, 0.247868},
   };
   for (const auto& c : cases) {
@@ -379,10 +402,16 @@ TEST(ListingReader, CorruptedListingsNameTheRecord) {
     throw std::logic_error("no record " + start);
   };
   const std::size_t b_count = find("    13 NON-ZERO"), first_g = find("  1  1    1.054756");
-  const struct { const char* what; std::size_t record; std::string replacement; bool cut; } cases[] = {
+  const struct {
+    const char* what;
+    std::size_t record;
+    std::string replacement;
+    bool cut;
+  } cases[] = {
       {"wrong count", b_count, "    12 NON-ZERO ELEMENTS.", false},
       {"garbage record", first_g, "garbage", false},
-      {"value in asterisks", first_g, "  1  1************  1  2    -.015675  1  3    -.063229  2  2    1.054756", false},
+      {"value in asterisks", first_g,
+       "  1  1************  1  2    -.015675  1  3    -.063229  2  2    1.054756", false},
       {"missing reader line", b_count + 1, "", false},
       {"list without its end entry", b_count + 4, "", true},
   };
@@ -424,8 +453,8 @@ TEST(DeckIo, EveryCutIsReadOrRefused) {
 // problems, with abandoned problems where the listing holds a report.
 TEST(DeckReplay, AgreesWithTheEnginesListings) {
   int decks = 0;
-  for (const fs::path& root :
-       {kSource / "examples", kSource / "tests/e2e/cases/deck_errors", kSource / "tests/e2e/cases/deck_forms"}) {
+  for (const fs::path& root : {kSource / "examples", kSource / "tests/e2e/cases/deck_errors",
+                               kSource / "tests/e2e/cases/deck_forms"}) {
     for (const auto& dir : fs::directory_iterator(root)) {
       for (const auto& f : fs::directory_iterator(dir.path())) {
         if (f.path().extension() != ".DAT") continue;
@@ -443,7 +472,8 @@ TEST(DeckReplay, AgreesWithTheEnginesListings) {
           ASSERT_EQ(p.mass_sets.size(), q.mass_sets.size()) << "problem " << n + 1;
           for (std::size_t m = 0; m < p.mass_sets.size(); ++m)
             for (std::size_t a = 0; a < p.mass_sets[m].masses.size(); ++a)
-              EXPECT_NEAR(p.mass_sets[m].masses[a], q.mass_sets[m].masses[a], 1e-5 * std::fabs(q.mass_sets[m].masses[a]) + 1e-6);
+              EXPECT_NEAR(p.mass_sets[m].masses[a], q.mass_sets[m].masses[a],
+                          1e-5 * std::fabs(q.mass_sets[m].masses[a]) + 1e-6);
         }
         ++decks;
       }
@@ -453,18 +483,24 @@ TEST(DeckReplay, AgreesWithTheEnginesListings) {
 }
 
 TEST(DeckReplay, UnreadableDecksNameTheCard) {
-  const struct { const char* text; const char* message; } cases[] = {
-      {" -9\n  0     1   2   1   0\nT1\nT2\n", "card 5: the deck ends inside problem 1 where an X-matrix card should be"},
+  const struct {
+    const char* text;
+    const char* message;
+  } cases[] = {
+      {" -9\n  0     1   2   1   0\nT1\nT2\n",
+       "card 5: the deck ends inside problem 1 where an X-matrix card should be"},
       {"   comment\n", "card 2: the deck ends before its 999 card"},
       {"\x01\x02\x03\x04\n999\n", "card 1: columns 1-3: invalid character in integer field"},
-      {" -9\n  0     1   2   1   0\nT1\nT2\n -1\n  1  x\n", "card 6: a coordinate card: invalid character in integer field"},
+      {" -9\n  0     1   2   1   0\nT1\nT2\n -1\n  1  x\n",
+       "card 6: a coordinate card: invalid character in integer field"},
   };
   TempDir dir;
   for (const auto& c : cases) {
     const fs::path deck = dir.write("BAD.DAT", c.text);
     EXPECT_EQ(error_of([&] { replay_deck(deck); }), deck.string() + ": " + c.message);
   }
-  EXPECT_EQ(error_of([&] { replay_deck(dir.path / "NONE.DAT"); }), (dir.path / "NONE.DAT").string() + ": no such file");
+  EXPECT_EQ(error_of([&] { replay_deck(dir.path / "NONE.DAT"); }),
+            (dir.path / "NONE.DAT").string() + ": no such file");
 }
 
 // The engine's own run-time failures: a trap (M) ends the replay with
@@ -492,14 +528,23 @@ TEST(DeckReplay, TrapsAndReadFailuresOfTheEngine) {
 }
 
 TEST(DeckRows, NumberedAsTheWalkNumbersThem) {
-  const auto entry = [](int no, int code, int l = 0) { return CoordinateEntry{no, code, 1, 2, 3, l, 0, 0, {}}; };
+  const auto entry = [](int no, int code, int l = 0) {
+    return CoordinateEntry{no, code, 1, 2, 3, l, 0, 0, {}};
+  };
   using Rows = std::vector<std::tuple<int, std::vector<int>, int>>;
-  const struct { const char* what; std::vector<CoordinateEntry> entries; Rows rows; } cases[] = {
+  const struct {
+    const char* what;
+    std::vector<CoordinateEntry> entries;
+    Rows rows;
+  } cases[] = {
       {"NO 7, 3, 12", {entry(7, 1), entry(3, 1), entry(12, 1)}, {{1, {0}, 0}, {2, {1}, 0}, {3, {2}, 0}}},
       {"CODE 5 with L > 0", {entry(1, 5, 4), entry(1, 1)}, {{1, {0}, 1}, {2, {0}, 2}, {3, {1}, 0}}},
       {"CODE 5, continuation CODE 6", {entry(1, 5), entry(0, 6)}, {{1, {0}, 0}, {2, {1}, 0}}},
-      {"CODE 6 with L > 0 on the pair row", {entry(1, 5), entry(1, 6, 4)}, {{1, {0}, 0}, {2, {1}, 0}, {3, {1}, 0}}},
-      {"continuation and blank entries", {entry(1, 1), entry(0, 0), entry(1, 1), entry(0, 2)},
+      {"CODE 6 with L > 0 on the pair row",
+       {entry(1, 5), entry(1, 6, 4)},
+       {{1, {0}, 0}, {2, {1}, 0}, {3, {1}, 0}}},
+      {"continuation and blank entries",
+       {entry(1, 1), entry(0, 0), entry(1, 1), entry(0, 2)},
        {{1, {0}, 0}, {2, {2, 3}, 0}}},
   };
   for (const auto& c : cases) {
