@@ -307,7 +307,7 @@ BuiltDeck build_deck(const std::vector<Molecule>& molecules, const BuildOptions&
       std::vector<SparseRow> rows;
       std::vector<int> ranks;
       for (const InternalCoordinate& c : chosen) rows.push_back(wilson_b_row(x, c)), ranks.push_back(preference_rank(c.kind));
-      const std::vector<bool> kept = independent_rows(rows, 3 * atoms, preference_order(ranks));
+      const std::vector<bool> kept = independent_rows(rows, 3 * atoms, ranks, vibrations);
       std::vector<InternalCoordinate> subset;
       for (std::size_t r = 0; r < chosen.size(); ++r)
         if (kept[r]) subset.push_back(chosen[r]);

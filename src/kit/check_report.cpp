@@ -99,7 +99,7 @@ CheckReport check_deck(const Deck& deck, const Listing& listing, std::optional<i
       for (const DeckRow& row : rows)
         if (row.row >= 1 && row.row <= nrows && !row.entries.empty())
           ranks[row.row - 1] = kind_rank_of_code(dp.entries[row.entries.front()].code);
-      const std::vector<bool> kept = independent_rows(sparse, 3 * n, preference_order(ranks));
+      const std::vector<bool> kept = independent_rows(sparse, 3 * n, ranks, r.vibrations);
       std::vector<int> redundant;
       for (int i = 0; i < nrows; ++i)
         if (!kept[i]) redundant.push_back(i + 1);

@@ -21,6 +21,8 @@ double cosine(const std::vector<Vec3>& x, int i, int j, int k) {
 double degrees(double cos) { return std::acos(std::clamp(cos, -1.0, 1.0)) * 180 / kPi; }
 bool straight(double cos) { return 1 - std::abs(cos) <= kStraightMargin; }
 bool nearly_straight(double cos) { return degrees(cos) >= kNearlyStraightDegrees; }
+// Straight or folded back within the same margin: no plane for a torsion.
+bool collinear(double cos) { return degrees(std::abs(cos)) <= 180 - kNearlyStraightDegrees; }
 
 // Union-find over atoms, to find the fragments the bonds leave.
 struct Fragments {
@@ -33,8 +35,10 @@ struct Fragments {
   void join(int a, int b) { parent[find(a)] = find(b); }
 };
 
-// The bonds, and for every pair of fragments the shortest contact between
-// them, so that the coordinates hold the molecule together.
+// The bonds, and the contacts that join the fragments they leave: the
+// shortest contact between two fragments, and every other contact within
+// 0.01 Å of it (so that symmetric contacts come in together), again and
+// again until the molecule is one piece.
 std::vector<std::pair<int, int>> connected_bonds(const Molecule& m) {
   const int n = static_cast<int>(m.atoms.size());
   std::set<std::pair<int, int>> bonds;
@@ -44,25 +48,19 @@ std::vector<std::pair<int, int>> connected_bonds(const Molecule& m) {
     bonds.insert(std::minmax(a, b));
     f.join(a, b);
   }
-  std::vector<int> root(static_cast<std::size_t>(n));
-  for (int a = 0; a < n; ++a) root[a] = f.find(a);
-  std::vector<int> roots(root.begin(), root.end());
-  std::sort(roots.begin(), roots.end());
-  roots.erase(std::unique(roots.begin(), roots.end()), roots.end());
-  for (std::size_t p = 0; p < roots.size(); ++p)
-    for (std::size_t q = p + 1; q < roots.size(); ++q) {
-      double best = INFINITY;
-      std::pair<int, int> contact{-1, -1};
-      for (int a = 0; a < n; ++a) {
-        if (root[a] != roots[p]) continue;
-        for (int b = 0; b < n; ++b) {
-          if (root[b] != roots[q]) continue;
-          const double d = (m.atoms[a].position - m.atoms[b].position).norm();
-          if (d < best) best = d, contact = std::minmax(a, b);
-        }
-      }
-      if (contact.first >= 0) bonds.insert(contact);
-    }
+  auto distance = [&](int a, int b) { return (m.atoms[a].position - m.atoms[b].position).norm(); };
+  for (;;) {
+    double best = INFINITY;
+    for (int a = 0; a < n; ++a)
+      for (int b = a + 1; b < n; ++b)
+        if (f.find(a) != f.find(b)) best = std::min(best, distance(a, b));
+    if (!std::isfinite(best)) break;
+    std::vector<std::pair<int, int>> contacts;
+    for (int a = 0; a < n; ++a)
+      for (int b = a + 1; b < n; ++b)
+        if (f.find(a) != f.find(b) && distance(a, b) <= best + 0.01) contacts.emplace_back(a, b);
+    for (auto [a, b] : contacts) bonds.insert({a, b}), f.join(a, b);
+  }
   return {bonds.begin(), bonds.end()};
 }
 
@@ -171,7 +169,7 @@ GeneratedCoordinates redundant_coordinates(const Molecule& m) {
       if (i == jprev) continue;
       for (int l : nb[k]) {
         if (l == kprev || l == i || i == k || l == j) continue;
-        if (nearly_straight(cosine(x, i, j, k)) || nearly_straight(cosine(x, j, k, l))) continue;
+        if (collinear(cosine(x, i, j, k)) || collinear(cosine(x, j, k, l))) continue;
         std::array<int, 4> t = j < k ? std::array<int, 4>{i, j, k, l} : std::array<int, 4>{l, k, j, i};
         torsions.insert(t);
       }

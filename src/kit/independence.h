@@ -1,7 +1,11 @@
-// Which rows of B are linearly independent: a greedy Gram–Schmidt over the
-// rows in a preference order, keeping a row when what is left of it after
-// projection on the rows kept before it is more than kIndependenceFraction of
-// its length.
+// Which rows of B are linearly independent: a greedy Gram–Schmidt in a
+// preference order of the kinds (stretch, bend, linear-bend component,
+// out-of-plane angle, torsion). All rows of one kind are offered before any
+// of the next; among them the row that adds the most (the largest part of
+// its length left after projection on the rows kept so far) is kept first,
+// the lowest row on a tie, so that the rows chosen stand well apart and not
+// merely independent. A kind ends when no row of it adds more than
+// kIndependenceFraction of its length.
 #pragma once
 
 #include <vector>
@@ -17,16 +21,14 @@ namespace korven::kit {
 // real molecules keep far more.
 inline constexpr double kIndependenceFraction = 1e-4;
 
-// The order of preference: stretch, bend, linear-bend component,
-// out-of-plane angle, torsion.
+// The order of preference: 0 stretch, 1 bend, 2 linear-bend component,
+// 3 out-of-plane angle, 4 torsion.
 int preference_rank(CoordinateKind kind);
 
-// Row indices in preference order: by rank, then by position.
-std::vector<int> preference_order(const std::vector<int>& ranks);
-
-// kept[r] for every row: the greedy choice over `order`. Rows may hold the
-// same column more than once; such entries add up.
+// kept[r] for every row, rows offered by ascending rank[r]; at most `limit`
+// rows (the vibrations: no more can be independent). Rows may hold the same
+// column more than once; such entries add up.
 std::vector<bool> independent_rows(const std::vector<SparseRow>& rows, int columns,
-                                   const std::vector<int>& order);
+                                   const std::vector<int>& ranks, int limit = -1);
 
 }  // namespace korven::kit

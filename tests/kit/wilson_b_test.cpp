@@ -55,12 +55,18 @@ TEST(WilsonB, EveryKindIsTheGradientOfItsValue) {
 }
 
 TEST(Independence, KeepsAMaximalSubsetInPreferenceOrder) {
-  // Rows in R^4: a, b, a + b, c, 2c, d; the order puts the sum first.
+  // Rows in R^4: a, b, a + b, c, 2c, d. The sum is preferred (rank 0) and
+  // kept; of a and b (rank 1) only one is then independent, the lower on a
+  // tie; of c and 2c (rank 2) the longer residual fraction ties too.
   const SparseRow a{{0, 1.0}}, b{{1, 1.0}}, sum{{0, 1.0}, {1, 1.0}}, c{{2, 1.0}, {3, 0.5}},
       c2{{2, 2.0}, {3, 1.0}}, dd{{3, 1.0}};
   const std::vector<SparseRow> rows{a, b, sum, c, c2, dd};
-  const std::vector<bool> kept = independent_rows(rows, 4, {2, 0, 1, 3, 4, 5});
-  EXPECT_EQ(kept, (std::vector<bool>{true, false, true, true, false, true}));
+  EXPECT_EQ(independent_rows(rows, 4, {1, 1, 0, 2, 2, 3}), (std::vector<bool>{true, false, true, true, false, true}));
+  // Within a kind the row that adds most goes first: d before c here, and
+  // then c still adds its (2, 0.5) direction.
+  EXPECT_EQ(independent_rows({dd, c, SparseRow{{3, 2.0}}}, 4, {0, 0, 0}), (std::vector<bool>{true, true, false}));
+  // At most `limit` rows.
+  EXPECT_EQ(independent_rows(rows, 4, {0, 0, 0, 0, 0, 0}, 2), (std::vector<bool>{true, true, false, false, false, false}));
   // Entries of one column add up: {0: 0.5, 0: 0.5} is the row a.
   const std::vector<bool> split = independent_rows({a, SparseRow{{0, 0.5}, {0, 0.5}}}, 4, {0, 1});
   EXPECT_EQ(split, (std::vector<bool>{true, false}));
@@ -80,9 +86,7 @@ TEST(Independence, KeepsAMaximalSubsetInPreferenceOrder) {
     }
     random.push_back(row);
   }
-  std::vector<int> order(60);
-  for (int r = 0; r < 60; ++r) order[r] = r;
-  const std::vector<bool> picked = independent_rows(random, 30, order);
+  const std::vector<bool> picked = independent_rows(random, 30, std::vector<int>(60, 0));
   const int count = static_cast<int>(std::count(picked.begin(), picked.end(), true));
   Eigen::FullPivLU<Matrix> lu(dense);
   EXPECT_EQ(count, lu.rank());
