@@ -129,7 +129,7 @@ std::string resolve_format(const std::string& path, const std::string& format,
                            const std::string& name) {
   std::string id = lower(format);
   if (id.empty()) {
-    if (path == "-") throw input_error(name, "standard input needs a format (--format FMT)");
+    if (path == "-") throw input_error(name, "needs a format (--format FMT)");
     id = format_from_extension(path);
     if (id.empty()) throw input_error(name, "no extension to tell the format from (give --format FMT)");
   }
@@ -145,7 +145,7 @@ std::string resolve_format(const std::string& path, const std::string& format,
 //
 // The reply down the pipe, all text:
 //   OK <molecules>\n
-//   per molecule: M <atoms> <bonds> <title bytes>\n<title>\n
+//   per molecule: M <dimension> <atoms> <bonds> <title bytes>\n<title>\n
 //                 per atom: <Z> <x> <y> <z>\n   (shortest round-trip form)
 //                 per bond: <first> <second>\n  (Open Babel's 1-based indices)
 //   END\n
@@ -174,7 +174,21 @@ std::string reader_messages() {
         if (line.starts_with("=") || line.starts_with("***")) continue;  // banner lines
         text += line + " ";
       }
-      if (!text.empty()) return one_line(text);
+      text = one_line(text, text.size() + 1);
+      // The first two sentences say what is wrong; the rest is advice to
+      // Open Babel's own users.
+      std::string kept;
+      std::size_t at = 0;
+      for (int sentence = 0; sentence < 2 && at < text.size(); ++sentence) {
+        std::size_t end = text.find(". ", at);
+        end = end == std::string::npos ? text.size() : end + 1;
+        const std::string part = text.substr(at, end - at);
+        if (part.find("report it") != std::string::npos || part.find("pecification") != std::string::npos) break;
+        kept += part;
+        at = end;
+      }
+      while (!kept.empty() && kept.back() == ' ') kept.pop_back();
+      if (!kept.empty()) return one_line(kept);
     }
   }
   return "";
@@ -206,7 +220,8 @@ std::string read_in_child(const std::string& bytes, const std::string& format) {
   OBMol mol;
   while (conversion.Read(&mol)) {
     ++count;
-    body += "M " + std::to_string(mol.NumAtoms()) + " " + std::to_string(mol.NumBonds()) + " ";
+    body += "M " + std::to_string(mol.GetDimension()) + " " + std::to_string(mol.NumAtoms()) + " " +
+            std::to_string(mol.NumBonds()) + " ";
     const std::string title = mol.GetTitle();
     body += std::to_string(title.size()) + "\n" + title + "\n";
     FOR_ATOMS_OF_MOL(atom, mol) {
@@ -409,8 +424,10 @@ class ReplyCursor {
   std::size_t at_ = 0;
 };
 
+// The molecules of the reply, and the dimension Open Babel gives each (3
+// for coordinates in space, 2 for a drawing, 0 for none).
 std::vector<Molecule> parse_reply(const std::string& reply, const std::string& format,
-                                  const std::string& name) {
+                                  const std::string& name, std::vector<int>& dimensions) {
   try {
     ReplyCursor cursor(reply);
     const std::string_view head = cursor.token(' ');
@@ -425,6 +442,7 @@ std::vector<Molecule> parse_reply(const std::string& reply, const std::string& f
     std::vector<Molecule> molecules;
     for (std::size_t m = 0; m < count; ++m) {
       cursor.expect("M", ' ');
+      dimensions.push_back(static_cast<int>(cursor.count(' ')));
       const std::size_t atoms = cursor.count(' ');
       const std::size_t bonds = cursor.count(' ');
       Molecule mol;
@@ -456,17 +474,21 @@ std::vector<Molecule> parse_reply(const std::string& reply, const std::string& f
 }
 
 // What the reader gave, checked atom by atom; the masses filled in.
-void check_molecules(std::vector<Molecule>& molecules, const std::string& format, const std::string& name) {
+void check_molecules(std::vector<Molecule>& molecules, const std::vector<int>& dimensions,
+                     const std::string& format, const std::string& name) {
   if (molecules.size() > 1 && molecules.back().atoms.empty() && kTrailingEmptyFormats.count(format)) {
     molecules.pop_back();
   }
   for (std::size_t m = 0; m < molecules.size(); ++m) {
     const std::string where = molecules.size() > 1 ? "molecule " + std::to_string(m + 1) + ", " : "";
+    const std::string molecule = molecules.size() > 1 ? "molecule " + std::to_string(m + 1) : "the molecule";
     Molecule& mol = molecules[m];
-    if (mol.atoms.empty()) {
-      throw input_error(name, (molecules.size() > 1 ? "molecule " + std::to_string(m + 1) : "the molecule") +
-                                  " has no atoms");
+    if (mol.atoms.empty()) throw input_error(name, molecule + " has no atoms");
+    // A drawing's or a line notation's positions are no geometry.
+    if (dimensions[m] == 2) {
+      throw input_error(name, molecule + " has 2D coordinates only (a drawing, not a geometry)");
     }
+    if (dimensions[m] == 0) throw input_error(name, molecule + " has no coordinates");
     for (std::size_t a = 0; a < mol.atoms.size(); ++a) {
       Atom& atom = mol.atoms[a];
       const std::string which = where + "atom " + std::to_string(a + 1);
@@ -503,8 +525,9 @@ std::vector<Molecule> read_geometry(const std::string& path, const std::string& 
   if (!(reader->Flags() & READBINARY) && looks_binary(bytes)) {
     throw input_error(name, "is a binary file, not a geometry file");
   }
-  std::vector<Molecule> molecules = parse_reply(run_reader(bytes, id, name), id, name);
-  check_molecules(molecules, id, name);
+  std::vector<int> dimensions;
+  std::vector<Molecule> molecules = parse_reply(run_reader(bytes, id, name), id, name, dimensions);
+  check_molecules(molecules, dimensions, id, name);
   return molecules;
 }
 
