@@ -220,6 +220,12 @@ std::string read_in_child(const std::string& bytes, const std::string& format) {
   OBMol mol;
   while (conversion.Read(&mol)) {
     ++count;
+    // A reader that gives no bond at all (a CML without its bond array, a
+    // MOL block with none listed) leaves them to be perceived, as for XYZ.
+    if (mol.NumBonds() == 0 && mol.NumAtoms() > 1) {
+      mol.ConnectTheDots();
+      mol.PerceiveBondOrders();
+    }
     body += "M " + std::to_string(mol.GetDimension()) + " " + std::to_string(mol.NumAtoms()) + " " +
             std::to_string(mol.NumBonds()) + " ";
     const std::string title = mol.GetTitle();

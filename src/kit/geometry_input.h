@@ -17,7 +17,8 @@ namespace korven::kit {
 // program that wrote the file. Standard input needs a format.
 //
 // Bonds: the file's own when the format carries them, otherwise Open Babel's
-// perception from the distances (as obabel does). 0-based pairs, first <
+// perception from the distances (as obabel does), also for a molecule of
+// several atoms whose file lists no bond at all. 0-based pairs, first <
 // second, sorted. Isotope labels in the file are ignored: every atom gets its
 // element's most abundant isotope.
 //
@@ -26,7 +27,8 @@ namespace korven::kit {
 // InputError ("FILE: fault", one line) for a file that is missing,
 // unreadable, empty, binary, truncated or of an unknown format, one Open
 // Babel reads no molecule from, a molecule with no atoms, an unknown element
-// or a coordinate that is not finite, and a reader that crashes or hangs.
+// or a coordinate that is not finite, 2D (drawing) or no coordinates, and a
+// reader that crashes or hangs.
 std::vector<Molecule> read_geometry(const std::string& path, const std::string& format = "");
 
 // The format id read_geometry takes for path when none is given: its

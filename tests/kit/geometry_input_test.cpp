@@ -203,6 +203,14 @@ TEST(GeometryInput, BondsAndMassesAreTheChemicalOnes) {
     for (const Atom& a : m.atoms) mass += a.mass;
     EXPECT_NEAR(mass, c.monoisotopic_mass, 5e-6);
   }
+  // A file that lists no bond gets them perceived.
+  std::ifstream in(kData / "formats" / "benzene.cml");
+  std::string cml;
+  for (std::string line; std::getline(in, line);) {
+    if (line.find("bond") == std::string::npos) cml += line + "\n";
+  }
+  TempDir dir;
+  EXPECT_EQ(read_geometry(dir.write("benzene.cml", cml)).at(0).bonds.size(), 12u);
 }
 
 TEST(GeometryInput, OtherFormatsGiveTheXyzGeometryWithinTheirPrecision) {
