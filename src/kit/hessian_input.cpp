@@ -303,14 +303,14 @@ HessianFile read_orca(const Source& s, int expected_atoms) {
         s.fail(i, "row " + std::to_string(row) + " has " + std::to_string(f.size() - 1) + " values, the column header " +
                       std::to_string(width));
       for (Eigen::Index c = 0; c < width; ++c) {
-        h(row, col + c) = real_at(s, i, f[static_cast<std::size_t>(c) + 1]) * kHartreePerBohr2InMdynPerAngstrom;
+        h(row, col + c) = real_at(s, i, f[static_cast<std::size_t>(c) + 1]);
         line_of[static_cast<std::size_t>(row * n + col + c)] = i;
       }
     }
     col += width;
   }
-  check_symmetric(s, h, line_of);
-  out.hessian = std::move(h);
+  check_symmetric(s, h, line_of);  // in the file's units, so that the message quotes its numbers
+  out.hessian = h * kHartreePerBohr2InMdynPerAngstrom;
   return out;
 }
 
@@ -337,7 +337,7 @@ HessianFile read_text(const Source& s, HessianUnits units, int expected_atoms) {
     if (static_cast<Eigen::Index>(f.size()) != n)
       s.fail(i, "row " + std::to_string(row + 1) + " has " + std::to_string(f.size()) + " numbers, expected " + std::to_string(n));
     for (Eigen::Index c = 0; c < n; ++c) {
-      h(row, c) = real_at(s, i, f[static_cast<std::size_t>(c)]) * factor;
+      h(row, c) = real_at(s, i, f[static_cast<std::size_t>(c)]);
       line_of[static_cast<std::size_t>(row * n + c)] = i;
     }
     ++row;
@@ -345,7 +345,7 @@ HessianFile read_text(const Source& s, HessianUnits units, int expected_atoms) {
   if (row < n || n == 0)
     s.fail(s.last(), "the file ends after " + std::to_string(row) + " of " + std::to_string(n) + " rows");
   check_symmetric(s, h, line_of);
-  return {h, std::nullopt, std::nullopt};
+  return {h * factor, std::nullopt, std::nullopt};
 }
 
 }  // namespace
