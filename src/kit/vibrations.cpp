@@ -30,27 +30,48 @@ std::string number(double v, int precision = 3) {
   return s.str();
 }
 
+// The range of G = D Dᵀ (D = B M^-1/2, or U_b D for one symmetry block) as
+// K = V Λ^½ over G's eigenvalues Λ above the cut: K Kᵀ = G on its range, the
+// columns of K orthogonal, Kᵀ K = Λ. When D has more rows than columns the
+// eigenvalues come from the smaller Dᵀ D = W Λ Wᵀ, and K = D W (the same
+// nonzero eigenvalues; 3N × 3N instead of NIC × NIC, which matters for
+// large redundant sets). A negative cut takes kGRangeRelative of the largest
+// eigenvalue; `cut` returns the one used.
+struct Range {
+  Matrix k;
+  Vector lambda;
+};
+
+Range range_of(const Matrix& d, double& cut) {
+  const bool tall = d.rows() > d.cols();
+  const SymmetricEigen e = symmetric_eigen(tall ? Matrix(d.transpose() * d) : Matrix(d * d.transpose()));
+  if (cut < 0) cut = kGRangeRelative * (e.values.size() ? e.values.cwiseAbs().maxCoeff() : 0.0);
+  std::vector<Eigen::Index> kept;
+  for (Eigen::Index i = 0; i < e.values.size(); ++i)
+    if (e.values(i) > cut) kept.push_back(i);
+  Range r{Matrix(d.rows(), static_cast<Eigen::Index>(kept.size())), Vector(static_cast<Eigen::Index>(kept.size()))};
+  for (std::size_t j = 0; j < kept.size(); ++j) {
+    const auto c = static_cast<Eigen::Index>(j);
+    r.lambda(c) = e.values(kept[j]);
+    r.k.col(c) = tall ? Vector(d * e.vectors.col(kept[j])) : Vector(e.vectors.col(kept[j]) * std::sqrt(r.lambda(c)));
+  }
+  return r;
+}
+
 // The GF problem of one block in symmetric form, restricted to the range of
-// G: with G = V Λ Vᵀ over its eigenvalues above `cut`, W = Λ^½ Vᵀ F V Λ^½ =
-// C Ω Cᵀ (the matrix G^½ F G^½ on G's range), and L = V Λ^½ C satisfies
-// G F L = L Ω, L Lᵀ = G and Lᵀ F L = Ω (Wilson, Decius & Cross, ch. 4).
+// G: with K = V Λ^½ from range_of, Kᵀ F K = C Ω Cᵀ (the matrix G^½ F G^½
+// on G's range), and L = K C satisfies G F L = L Ω, L Lᵀ = G and Lᵀ F L = Ω
+// (Wilson, Decius & Cross, Molecular Vibrations, ch. 4).
 struct GfSolution {
   Vector lambda;
   Matrix l;
 };
 
-GfSolution solve_gf(const Matrix& g, const Matrix& f, double cut) {
-  const SymmetricEigen e = symmetric_eigen(g);
-  std::vector<Eigen::Index> kept;
-  for (Eigen::Index i = 0; i < e.values.size(); ++i)
-    if (e.values(i) > cut) kept.push_back(i);
-  Matrix half(g.rows(), static_cast<Eigen::Index>(kept.size()));
-  for (std::size_t k = 0; k < kept.size(); ++k)
-    half.col(static_cast<Eigen::Index>(k)) = e.vectors.col(kept[k]) * std::sqrt(e.values(kept[k]));
-  Matrix w = half.transpose() * f * half;
+GfSolution solve_gf(const Range& range, const Matrix& f) {
+  Matrix w = range.k.transpose() * f * range.k;
   w = 0.5 * (w + w.transpose()).eval();
   const SymmetricEigen we = symmetric_eigen(w);
-  return {we.values, half * we.vectors};
+  return {we.values, range.k * we.vectors};
 }
 
 std::vector<double> potential_energy_distribution(const Vector& f_diagonal, const Vector& l_column) {
@@ -214,21 +235,21 @@ VibrationAnalysis analyze_vibrations(const VibrationInput& in) {
   // G = B M⁻¹ Bᵀ; G⁺ over the eigenvalues above the cut; A = M⁻¹ Bᵀ G⁺,
   // F = Aᵀ H A (Wilson, Decius & Cross, ch. 4; the generalized inverse for
   // redundant sets as in Pulay & Fogarasi, J. Chem. Phys. 96, 2856, 1992).
-  out.g = in.b * inv_mass.asDiagonal() * in.b.transpose();
-  const SymmetricEigen ge = symmetric_eigen(out.g);
-  const double largest = ge.values.size() ? ge.values.cwiseAbs().maxCoeff() : 0.0;
-  const double cut = kGRangeRelative * largest;
-  Vector inv = Vector::Zero(ge.values.size());
-  for (Eigen::Index i = 0; i < ge.values.size(); ++i)
-    if (ge.values(i) > cut) inv(i) = 1.0 / ge.values(i), ++out.g_rank;
-  const Matrix g_plus = ge.vectors * inv.asDiagonal() * ge.vectors.transpose();
-  const Matrix a = inv_mass.asDiagonal() * in.b.transpose() * g_plus;
+  // With K = V Λ^½ from range_of, G⁺ = V Λ⁻¹ Vᵀ = K Λ⁻² Kᵀ, and
+  // A = M^-1/2 Dᵀ G⁺.
+  const Matrix d = in.b * inv_root.asDiagonal();
+  out.g = d * d.transpose();
+  double cut = -1;
+  const Range range = range_of(d, cut);
+  out.g_rank = static_cast<int>(range.lambda.size());
+  const Vector inv_square = range.lambda.cwiseProduct(range.lambda).cwiseInverse();
+  const Matrix a = inv_root.asDiagonal() * ((d.transpose() * range.k) * inv_square.asDiagonal() * range.k.transpose());
   out.f = a.transpose() * in.hessian * a;
   out.f = 0.5 * (out.f + out.f.transpose()).eval();
 
   std::vector<RawMode> raw;
   if (!in.u) {
-    const GfSolution s = solve_gf(out.g, out.f, cut);
+    const GfSolution s = solve_gf(range, out.f);
     for (Eigen::Index k = 0; k < s.lambda.size(); ++k) raw.push_back({s.lambda(k), s.l.col(k), Vector(), -1});
   } else {
     const Matrix& u = *in.u;
@@ -238,8 +259,9 @@ VibrationAnalysis analyze_vibrations(const VibrationInput& in) {
     if (blocks.empty()) blocks.push_back({0, static_cast<int>(u.rows()), ""});
     for (std::size_t bi = 0; bi < blocks.size(); ++bi) {
       const ModeBlock& blk = blocks[bi];
-      const GfSolution s = solve_gf(out.g_symmetry->block(blk.first, blk.first, blk.size, blk.size),
-                                    out.f_symmetry->block(blk.first, blk.first, blk.size, blk.size), cut);
+      double block_cut = cut;  // the whole G's, so that every block counts rank alike
+      const GfSolution s = solve_gf(range_of(u.middleRows(blk.first, blk.size) * d, block_cut),
+                                    out.f_symmetry->block(blk.first, blk.first, blk.size, blk.size));
       for (Eigen::Index k = 0; k < s.lambda.size(); ++k) {
         Vector ls = Vector::Zero(u.rows());
         ls.segment(blk.first, blk.size) = s.l.col(k);
