@@ -51,6 +51,11 @@ Coordinate out_of_plane(int a, int centre, int b, int c) {
   };
 }
 
+// One component of a linear bend a–centre–c: the bending towards `d`.
+Coordinate linear_bend(int a, int centre, int c, Vec3 d) {
+  return [=](const Geometry& x) { return -d.dot((x[a] - x[centre]).normalized() + (x[c] - x[centre]).normalized()); };
+}
+
 // B by central differences of the coordinate definitions.
 Matrix b_matrix(Geometry x, const std::vector<Coordinate>& cs) {
   const double h = 1e-5;
@@ -137,6 +142,15 @@ TestMolecule formaldehyde() {
       0, 0, 0, 0, 0, 1,                                                     //
       0, s, -s, 0, 0, 0, 0, 0, 0, s, -s, 0;
   m.blocks_independent = {{0, 3, "A1"}, {3, 1, "B1"}, {4, 2, "B2"}};
+  return m;
+}
+
+TestMolecule carbon_dioxide() {
+  TestMolecule m{{6, 8, 8}, {{0, 0, 0}, {0, 0, 1.16}, {0, 0, -1.16}}, {12.0, 15.994915, 15.994915},
+                 {stretch(0, 1), stretch(0, 2), linear_bend(1, 0, 2, Vec3::UnitX()), linear_bend(1, 0, 2, Vec3::UnitY())},
+                 {}, Matrix::Zero(4, 4), {}, {}, {}, {}, {}};
+  m.f.diagonal() << 16.0, 16.0, 0.57, 0.57;
+  m.f(0, 1) = m.f(1, 0) = 1.3;
   return m;
 }
 
@@ -240,6 +254,7 @@ TEST(Vibrations, SyntheticForceFieldsComeBackThroughEachFormat) {
       {"ammonia text redundant", ammonia, HessianFormat::text, true, false, false},
       {"formaldehyde fchk turned with U", formaldehyde, HessianFormat::fchk, false, true, true},
       {"formaldehyde orca redundant", formaldehyde, HessianFormat::orca, true, false, false},
+      {"carbon dioxide fchk turned", carbon_dioxide, HessianFormat::fchk, false, false, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -278,7 +293,7 @@ TEST(Vibrations, SyntheticForceFieldsComeBackThroughEachFormat) {
     }
     const VibrationAnalysis v = analyze_vibrations(in);
 
-    const std::vector<double> expected = direct_wavenumbers(h, m.masses, 6);
+    const std::vector<double> expected = direct_wavenumbers(h, m.masses, static_cast<int>(n3 - b_ind.rows()));
     ASSERT_EQ(v.modes.size(), expected.size());
     std::map<std::string, int> species;
     for (std::size_t k = 0; k < expected.size(); ++k) {
