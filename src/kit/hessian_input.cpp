@@ -14,9 +14,9 @@
 namespace korven::kit {
 namespace {
 
-// More atoms than any Hessian file the kit is meant for: a bound that keeps
-// a corrupt size field from allocating without limit.
-constexpr long long kMostAtoms = 20000;
+// Three times the engine's atom limit: a bound that keeps a corrupt size
+// field from allocating a dense matrix without limit (1000 atoms: 72 MB).
+constexpr long long kMostAtoms = 1000;
 // Largest |H_ij - H_ji| accepted, relative to the largest element.
 constexpr double kSymmetryTolerance = 1e-6;
 
@@ -109,7 +109,7 @@ long long integer_at(const Source& s, std::size_t line, std::string_view token) 
 }
 
 void check_atom_count(const Source& s, std::size_t line, long long atoms, int expected) {
-  if (atoms < 1 || atoms > kMostAtoms) s.fail(line, "an atom count of " + std::to_string(atoms) + " cannot be right");
+  if (atoms < 1 || atoms > kMostAtoms) s.fail(line, "an atom count of " + std::to_string(atoms) + " is outside 1.." + std::to_string(kMostAtoms));
   if (expected > 0 && atoms != expected)
     s.fail(line, "the file holds " + std::to_string(atoms) + " atoms, the deck " + std::to_string(expected));
 }
