@@ -7,6 +7,9 @@ tests/kit/data/molecules/index.tsv  name, file, formula, atoms, linear,
 tests/kit/data/formats/NAME.{mol,sdf,pdb,cml}  the real molecules as Open
                                     Babel writes them (needs `obabel`)
 tests/kit/data/formats/three_molecules.{xyz,sdf}  water, ammonia, methane
+tests/kit/data/formats/water.log    water as a minimal Gaussian-style output
+                                    (the banner lines Open Babel's output-file
+                                    format looks for, one orientation table)
 
 Every geometry is built from a symmetric construction: a few seed atoms with
 textbook bond lengths and angles (gas-phase structures, rounded), completed
@@ -28,6 +31,7 @@ Run from anywhere: python3 tools/make_test_molecules.py
 
 import math
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -721,6 +725,32 @@ def read_xyz(path):
     return [(w[0], tuple(float(x) for x in w[1:4])) for w in (line.split() for line in lines[2:2 + int(lines[0])])]
 
 
+ATOMIC_NUMBER = {"H": 1, "B": 5, "C": 6, "N": 7, "O": 8, "F": 9, "P": 15, "S": 16, "Cl": 17, "Br": 35}
+
+
+def write_gaussian_style(path, atoms):
+    rule = " " + "-" * 69
+    lines = [" Entering Gaussian System, Link 0=g16",
+             " Copyright (c) 1988-2019, Gaussian, Inc.  All Rights Reserved.",
+             " #p hf/sto-3g", "", " water", "",
+             "                         Standard orientation:", rule,
+             " Center     Atomic      Atomic             Coordinates (Angstroms)",
+             " Number     Number       Type             X           Y           Z", rule]
+    for i, (e, p) in enumerate(atoms, 1):
+        lines.append(f" {i:6d} {ATOMIC_NUMBER[e]:10d} {0:11d}    {p[0]:12.6f}{p[1]:12.6f}{p[2]:12.6f}")
+    lines += [rule, " Normal termination of Gaussian 16"]
+    with open(path, "w") as out:
+        out.write("\n".join(lines) + "\n")
+
+
+def undate(path):
+    """The same files from every run: the date in each MOL header line fixed."""
+    with open(path) as f:
+        text = f.read()
+    with open(path, "w") as out:
+        out.write(re.sub(r"^( OpenBabel)\d{10}(\dD)", r"\g<1>0101000000\2", text, flags=re.M))
+
+
 def main():
     os.makedirs(MOLECULES, exist_ok=True)
     index = ["# name\tfile\tformula\tatoms\tlinear\tpoint_group\taxes\tkind"]
@@ -741,12 +771,16 @@ def main():
         for ext in ("mol", "sdf", "pdb", "cml"):
             subprocess.run(["obabel", os.path.join(MOLECULES, name + ".xyz"), "-O",
                             os.path.join(FORMATS, f"{name}.{ext}")], check=True, capture_output=True)
+            if ext in ("mol", "sdf"):
+                undate(os.path.join(FORMATS, f"{name}.{ext}"))
     parts = [os.path.join(MOLECULES, n + ".xyz") for n in ("water", "ammonia", "methane")]
     with open(os.path.join(FORMATS, "three_molecules.xyz"), "w") as out:
         for p in parts:
             out.write(open(p).read())
     subprocess.run(["obabel"] + parts + ["-O", os.path.join(FORMATS, "three_molecules.sdf")],
                    check=True, capture_output=True)
+    undate(os.path.join(FORMATS, "three_molecules.sdf"))
+    write_gaussian_style(os.path.join(FORMATS, "water.log"), read_xyz(os.path.join(MOLECULES, "water.xyz")))
     print(f"{len(ALL)} molecules, {len(IN_FORMATS)} of them in four more formats")
 
 

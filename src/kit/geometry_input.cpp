@@ -219,6 +219,13 @@ std::string read_in_child(const std::string& bytes, const std::string& format) {
   std::size_t consumed = 0;  // bytes read up to the end of the last molecule
   OBMol mol;
   while (conversion.Read(&mol)) {
+    const std::streamoff at = in.tellg();
+    const std::size_t now = at < 0 ? bytes.size() : static_cast<std::size_t>(at);
+    // Some readers (Gaussian output's) succeed again at the end of the input
+    // without reading anything, forever: a molecule that moves the stream no
+    // further is no molecule.
+    if (count > 0 && now <= consumed) break;
+    consumed = now;
     ++count;
     // A reader that gives no bond at all (a CML without its bond array, a
     // MOL block with none listed) leaves them to be perceived, as for XYZ.
@@ -242,11 +249,6 @@ std::string read_in_child(const std::string& bytes, const std::string& format) {
       body += std::to_string(bond->GetBeginAtomIdx()) + " " + std::to_string(bond->GetEndAtomIdx()) + "\n";
     }
     mol.Clear();
-    const std::streamoff at = in.tellg();
-    const std::size_t now = at < 0 ? bytes.size() : static_cast<std::size_t>(at);
-    // A reader that succeeds without moving on would repeat forever.
-    if (now <= consumed && count > 1) break;
-    consumed = now;
   }
 
   std::string reply;

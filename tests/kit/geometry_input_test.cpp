@@ -218,12 +218,18 @@ TEST(GeometryInput, OtherFormatsGiveTheXyzGeometryWithinTheirPrecision) {
     const char* extension;
     double tolerance;  // half the last digit written, and rounding of the XYZ
   };
-  const std::vector<Format> formats = {{"mol", 0.6e-4}, {"sdf", 0.6e-4}, {"pdb", 0.6e-3}, {"cml", 0.6e-6}};
+  // Every real molecule in four formats; water also as a Gaussian-style
+  // output, which the extension .log sends to Open Babel's detection of the
+  // program that wrote it (its Gaussian reader succeeds again and again at
+  // the end of the input: still one molecule).
+  const std::vector<Format> formats = {{"mol", 0.6e-4}, {"sdf", 0.6e-4}, {"pdb", 0.6e-3}, {"cml", 0.6e-6},
+                                       {"log", 0.6e-6}};
   std::size_t compared = 0;
   for (const IndexEntry& e : read_index()) {
     if (e.kind != "real") continue;
     const Molecule xyz = read_geometry((kData / "molecules" / e.file).string()).at(0);
     for (const Format& f : formats) {
+      if (f.extension == std::string("log") && e.name != "water") continue;
       SCOPED_TRACE(e.name + "." + f.extension);
       const std::vector<Molecule> mols = read_geometry((kData / "formats" / (e.name + "." + f.extension)).string());
       ASSERT_EQ(mols.size(), 1u);
@@ -239,7 +245,7 @@ TEST(GeometryInput, OtherFormatsGiveTheXyzGeometryWithinTheirPrecision) {
       ++compared;
     }
   }
-  EXPECT_GE(compared, 4u * 22);
+  EXPECT_GE(compared, 4u * 22 + 1);
 }
 
 TEST(GeometryInput, SeveralMoleculesComeInFileOrder) {
