@@ -51,6 +51,12 @@ double overlap(const Matrix& p, const Matrix& q) {
 
 }  // namespace
 
+ModeSet mode_set(const VibrationAnalysis& analysis) {
+  ModeSet s{{}, analysis.l};
+  for (const Mode& m : analysis.modes) s.wavenumbers.push_back(m.wavenumber);
+  return s;
+}
+
 std::vector<int> least_cost_assignment(const Matrix& cost) {
   if (cost.rows() > cost.cols()) {
     const std::vector<int> by_column = least_cost_assignment(cost.transpose());

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "kit/linalg.h"
+#include "kit/vibrations.h"
 
 namespace korven::kit {
 
@@ -20,6 +21,10 @@ struct ModeSet {
   std::vector<double> wavenumbers;
   Matrix vectors;  // NIC × modes
 };
+
+// One mass set's analysis as matching takes it: its wavenumbers and L in
+// internal coordinates.
+ModeSet mode_set(const VibrationAnalysis& analysis);
 
 struct ModeMatching {
   // matches[k][s]: the mode of set s matched to mode k of the first set

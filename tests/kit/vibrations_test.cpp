@@ -461,8 +461,7 @@ TEST(Vibrations, IsotopologuesMatchWhenTheOrderOfModesChanges) {
     const bool symmetric = masses[s][1] == masses[s][2];
     v.push_back(analyze_vibrations({b, masses[s], m.x, h, symmetric ? std::optional<Matrix>(m.u_independent) : std::nullopt,
                                     symmetric ? m.blocks_independent : std::vector<ModeBlock>{}, 1.0, "deck"}));
-    sets.push_back({{}, v.back().l});
-    for (const Mode& md : v.back().modes) sets.back().wavenumbers.push_back(md.wavenumber);
+    sets.push_back(mode_set(v.back()));
   }
   ASSERT_EQ(v[0].modes[2].species, "A1");  // the order the case is built for
   ASSERT_EQ(v[2].modes[2].species, "B2");
@@ -507,8 +506,7 @@ TEST(Vibrations, SixtyAtomsThreeMassSetsUnderTwoSeconds) {
     ASSERT_EQ(v.modes.size(), 174u);
     EXPECT_TRUE(v.comparison.agree) << v.comparison.verdict;
     EXPECT_LT((b.transpose() * v.f * b - h).norm(), 1e-9 * h.norm());  // F over a redundant set gives H back
-    sets.push_back({{}, v.l});
-    for (const Mode& md : v.modes) sets.back().wavenumbers.push_back(md.wavenumber);
+    sets.push_back(mode_set(v));
   }
   const ModeMatching r = match_modes(sets);
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
