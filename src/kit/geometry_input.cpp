@@ -175,15 +175,15 @@ std::string reader_messages() {
         text += line + " ";
       }
       text = one_line(text, text.size() + 1);
-      // The first two sentences say what is wrong; the rest is advice to
-      // Open Babel's own users.
+      // The first two sentences say what is wrong; advice to Open Babel's
+      // own users (where to report, how an XYZ line is laid out) is left out.
       std::string kept;
       std::size_t at = 0;
       for (int sentence = 0; sentence < 2 && at < text.size(); ++sentence) {
         std::size_t end = text.find(". ", at);
         end = end == std::string::npos ? text.size() : end + 1;
         const std::string part = text.substr(at, end - at);
-        if (part.find("report it") != std::string::npos || part.find("pecification") != std::string::npos) break;
+        if (part.find("report it") != std::string::npos || part.find("should contain exactly") != std::string::npos) break;
         kept += part;
         at = end;
       }
