@@ -46,7 +46,7 @@ Matrix rotate_hessian(const Matrix& hessian, const Mat3& rotation) {
 }
 
 void check_same_atoms(const std::string& file, const std::vector<int>& file_numbers,
-                      const std::vector<int>& deck_numbers) {
+                      const std::vector<int>& deck_numbers, const std::vector<int>& lines) {
   if (file_numbers.size() != deck_numbers.size())
     throw input_error(file, "holds " + std::to_string(file_numbers.size()) + " atoms, the deck " +
                                 std::to_string(deck_numbers.size()));
@@ -56,7 +56,8 @@ void check_same_atoms(const std::string& file, const std::vector<int>& file_numb
   };
   for (std::size_t a = 0; a < file_numbers.size(); ++a)
     if (file_numbers[a] != deck_numbers[a])
-      throw input_error(file, "atom " + std::to_string(a + 1) + " is " + name(file_numbers[a]) +
+      throw input_error(file, (a < lines.size() ? "line " + std::to_string(lines[a]) + ": " : std::string()) +
+                                  "atom " + std::to_string(a + 1) + " is " + name(file_numbers[a]) +
                                   ", the deck's atom " + std::to_string(a + 1) + " is " + name(deck_numbers[a]) +
                                   ": a Hessian for another molecule or another atom order");
 }

@@ -29,9 +29,10 @@ FrameFit fit_frame(const std::vector<Vec3>& file_positions, const std::vector<Ve
 // R H Rᵀ applied to every 3 × 3 atom block: the Hessian in the rotated frame.
 Matrix rotate_hessian(const Matrix& hessian, const Mat3& rotation);
 
-// Throws InputError "FILE: ..." unless the file's atoms are the deck's, in
-// order and element (atomic numbers).
+// Throws InputError "FILE: line L: ..." unless the file's atoms are the
+// deck's, in order and element (atomic numbers); `lines` gives the line of
+// each atom's element in the file (HessianFile::atom_lines), may be empty.
 void check_same_atoms(const std::string& file, const std::vector<int>& file_numbers,
-                      const std::vector<int>& deck_numbers);
+                      const std::vector<int>& deck_numbers, const std::vector<int>& lines = {});
 
 }  // namespace korven::kit

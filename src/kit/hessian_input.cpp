@@ -191,11 +191,12 @@ HessianFile read_fchk(const Source& s, int expected_atoms) {
   const auto n_atoms = static_cast<Eigen::Index>(numbers.count);
   const Eigen::Index n = 3 * n_atoms;
 
-  std::vector<int> z;
+  std::vector<int> z, z_lines;
   for_fchk_values(s, "Atomic numbers", numbers, [&](std::size_t line, std::string_view t) {
     const long long v = integer_at(s, line, t);
     if (v < 1 || v > kLastElement) s.fail(line, "atomic number " + std::to_string(v) + " is not an element");
     z.push_back(static_cast<int>(v));
+    z_lines.push_back(static_cast<int>(line + 1));
   });
 
   const FchkSection coords = require_fchk_section(s, "Current cartesian coordinates", 'R');
@@ -222,7 +223,7 @@ HessianFile read_fchk(const Source& s, int expected_atoms) {
     h(col, row) = v;
     if (++col > row) ++row, col = 0;
   });
-  return {h, z, x};
+  return {h, z, x, z_lines};
 }
 
 // ---- ORCA .hess ----------------------------------------------------------
@@ -267,6 +268,7 @@ HessianFile read_orca(const Source& s, int expected_atoms) {
       if (number == 0) s.fail(i, quoted(f[0]) + " is not an element symbol");
       real_at(s, i, f[1]);
       z.push_back(number);
+      out.atom_lines.push_back(static_cast<int>(i + 1));
       x.emplace_back(real_at(s, i, f[2]) * kBohrInAngstrom, real_at(s, i, f[3]) * kBohrInAngstrom,
                      real_at(s, i, f[4]) * kBohrInAngstrom);
     }
@@ -345,7 +347,7 @@ HessianFile read_text(const Source& s, HessianUnits units, int expected_atoms) {
   if (row < n || n == 0)
     s.fail(s.last(), "the file ends after " + std::to_string(row) + " of " + std::to_string(n) + " rows");
   check_symmetric(s, h, line_of);
-  return {h * factor, std::nullopt, std::nullopt};
+  return {h * factor, std::nullopt, std::nullopt, {}};
 }
 
 }  // namespace

@@ -34,6 +34,7 @@ struct HessianFile {
   Matrix hessian;                                  // 3N × 3N, mdyn/Å, exactly symmetric
   std::optional<std::vector<int>> atomic_numbers;  // fchk, orca
   std::optional<std::vector<Vec3>> positions;      // fchk, orca; Ångström
+  std::vector<int> atom_lines;  // with atomic_numbers: the line (from 1) that gives each atom's element
 };
 
 // Reads FILE in FORMAT. fchk and orca files are in hartree/bohr² and bohr;

@@ -377,7 +377,16 @@ TEST(Vibrations, BadHessianFilesAreRefusedNamingFileAndLine) {
     }
     fs::remove(file);
   }
-  EXPECT_THROW(check_same_atoms("h.fchk", {1, 8, 1}, m.z), InputError);  // same count, other order
+  // The same count in another order: refused at the line of the first atom that differs.
+  const fs::path file = write_temp("order.hess", orca_text({1, 8, 1}, m.x, h));
+  const HessianFile read = read_hessian(file, HessianFormat::orca, HessianUnits::hartree_per_bohr2, 3);
+  fs::remove(file);
+  try {
+    check_same_atoms(file.string(), *read.atomic_numbers, m.z, read.atom_lines);
+    ADD_FAILURE() << "accepted";
+  } catch (const InputError& e) {
+    EXPECT_EQ(std::string(e.what()).rfind(file.string() + ": line 28: atom 1 is H", 0), 0u) << e.what();
+  }
 }
 
 // ---- What the comparison of the two routes says ---------------------------
