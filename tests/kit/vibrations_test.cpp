@@ -210,11 +210,11 @@ std::string orca_text(const std::vector<int>& z, const Geometry& x, const Matrix
   return s;
 }
 
-std::string plain_text(const Matrix& h) {  // mdyn/Å
-  std::string s = "# Hessian, mdyn/A\n";
+std::string plain_text(const Matrix& h, double unit = 1.0) {  // h / unit; unit 1: mdyn/Å
+  std::string s = "# Hessian\n";
   char buf[32];
   for (Eigen::Index r = 0; r < h.rows(); ++r) {
-    for (Eigen::Index c = 0; c < h.cols(); ++c) std::snprintf(buf, sizeof buf, " %.16g", h(r, c)), s += buf;
+    for (Eigen::Index c = 0; c < h.cols(); ++c) std::snprintf(buf, sizeof buf, " %.16g", h(r, c) / unit), s += buf;
     s += "\n";
   }
   return s;
@@ -232,7 +232,7 @@ std::string file_text(HessianFormat format, const std::vector<int>& z, const Geo
     case HessianFormat::orca: return orca_text(z, x, h);
     case HessianFormat::text: break;
   }
-  return plain_text(h);
+  return plain_text(h, kHartreeBohr2);
 }
 
 // ---- The table of synthetic Hessians -------------------------------------
@@ -274,7 +274,7 @@ TEST(Vibrations, SyntheticForceFieldsComeBackThroughEachFormat) {
       for (Vec3& p : xf) p = r * p + Vec3(1.5, -2.0, 0.3);
     }
     const fs::path file = write_temp(std::string(c.name) + ".hess", file_text(c.format, m.z, xf, hf));
-    HessianFile read = read_hessian(file, c.format, HessianUnits::mdyn_per_angstrom, static_cast<int>(m.z.size()));
+    HessianFile read = read_hessian(file, c.format, HessianUnits::hartree_per_bohr2, static_cast<int>(m.z.size()));
     fs::remove(file);
     if (read.positions) {
       ASSERT_TRUE(read.atomic_numbers);
