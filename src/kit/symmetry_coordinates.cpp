@@ -19,7 +19,9 @@
 // commutes with the representation, so its eigenspaces are invariant; a
 // generic A leaves each of dimension d). Partner k of a coordinate is P_k1
 // applied to partner 1, so all partner blocks of G' are equal element for
-// element.
+// element. The basis of that one subspace is taken from the projections of
+// the coordinates, so that partner 1 is adapted to the first coordinate's
+// own symmetry.
 //
 // A separable pair (E in C3, E1 in C5, Eg in Th, E in S4) stays one block:
 // its two real partners are related by an operation with no real
@@ -202,7 +204,12 @@ SymmetryCoordinates symmetry_coordinates(const Matrix& b, const PointGroup& grou
     const Matrix y = columns(gram_schmidt(p, candidates, m), r);
     std::vector<Matrix> dw;
     for (const Matrix& g : act.d) dw.push_back(y.transpose() * g * y);
-    const Matrix e = irreducible_copy(dw, d);
+    // The copy's basis from the projections of the coordinates in their
+    // order: partner 1 is then the combination the first coordinate's own
+    // symmetry leaves alone (as 2 r1 - r2 - r3 in C3v), not a random one.
+    const Matrix copy = irreducible_copy(dw, d);
+    const Matrix e = columns(gram_schmidt(copy * copy.transpose(), y.transpose() * candidates, d), m);
+    if (e.cols() != d) throw std::logic_error("symmetry coordinates: a partner basis fell short");
     std::vector<Matrix> transfer(d, Matrix::Zero(m, m));
     for (int g = 0; g < table.order(); ++g) {
       const Matrix gamma = e.transpose() * dw[g] * e;
