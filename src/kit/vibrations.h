@@ -52,7 +52,11 @@ struct ModeBlock {
 struct VibrationInput {
   Matrix b;                     // NIC × 3N
   std::vector<double> masses;   // u, one per atom
-  std::vector<Vec3> positions;  // Å, the deck's X (for the Cartesian route)
+  // Å, for the Cartesian route: the geometry the Hessian belongs to, in the
+  // deck's frame (a file's own positions after the frame fit, else the
+  // deck's X). The deck's X works too, but a symmetrization shift then shows
+  // in the external fraction.
+  std::vector<Vec3> positions;
   Matrix hessian;               // 3N × 3N, mdyn/Å, in the deck's frame
   std::optional<Matrix> u;      // NSC × NIC, orthonormal rows
   std::vector<ModeBlock> blocks;  // with u: tiling its rows in order; empty: one block
