@@ -98,6 +98,10 @@ void expect_symmetry_coordinates(const TestMolecule& mol, const Matrix& b, const
   const Matrix& u = sc.u;
   ASSERT_EQ(u.rows(), p.vibrations);
   EXPECT_LT((u * u.transpose() - Matrix::Identity(u.rows(), u.rows())).cwiseAbs().maxCoeff(), 1e-10);
+  // Still orthonormal when written to 6 decimals and normalised again.
+  Matrix written = (u * 1e6).array().round().matrix() / 1e6;
+  written = written.rowwise().normalized().eval();
+  EXPECT_LT((written * written.transpose() - Matrix::Identity(u.rows(), u.rows())).cwiseAbs().maxCoeff(), 2e-5);
   // The rows reach every vibration: U B has full row rank.
   const std::vector<double> sv = singular_values(u * b);
   EXPECT_GT(sv.back(), 1e-6 * sv.front());
@@ -184,6 +188,54 @@ TEST(SymmetryCoordinates, RefusesCoordinatesThatMissAVibration) {
   Matrix b = distance_b(p.r);
   EXPECT_THROW(symmetry_coordinates(b.topRows(2), p.group, 3), InputError);
   EXPECT_THROW(symmetry_coordinates(b.leftCols(6), p.group, 3), InputError);
+}
+
+// The two real partners of a complex pair (E of C3) do not decouple: with
+// any partner basis (X, JX), J the complex structure of C3 on the block, the
+// block of G' is [[A, B], [-B, A]] with B antisymmetric and not zero, so the
+// pair is one block.
+TEST(SymmetryCoordinates, AComplexPairStaysOneBlock) {
+  const TestMolecule mol = testing::synthetic("C3");
+  const Prepared p = prepare(mol);
+  ASSERT_EQ(p.group.name, "C3");
+  const Matrix b = distance_b(p.r);
+  const SymmetryCoordinates sc = symmetry_coordinates(b, p.group, p.vibrations);
+  const SymmetryBlock& e = sc.blocks.at(1);
+  ASSERT_EQ(e.species, "E");
+  const int n = e.size / 2;
+  ASSERT_GE(n, 2);
+  // D(C3) on the coordinates, B T B^+, formed here densely.
+  const SymmetryOperation& c3 = p.group.operations.at(1);
+  const int atoms = static_cast<int>(p.r.size());
+  Matrix t = Matrix::Zero(3 * atoms, 3 * atoms);
+  for (int i = 0; i < atoms; ++i) t.block(3 * c3.permutation[i], 3 * i, 3, 3) = c3.matrix;
+  const Matrix d = b * t * b.transpose() * pseudo_inverse_symmetric(b * b.transpose(), 1e-10);
+  const Matrix ue = sc.u.middleRows(e.first_row, e.size).transpose();  // NIC x 2n
+  const Matrix db = ue.transpose() * d * ue;
+  const Matrix j = (db - db.transpose()) / (2 * std::sin(2 * std::numbers::pi / 3));
+  ASSERT_LT((j * j + Matrix::Identity(2 * n, 2 * n)).cwiseAbs().maxCoeff(), 1e-8);
+  // X: vectors of the block orthogonal to each other and to J X.
+  Matrix x(2 * n, n);
+  int found = 0;
+  for (int k = 0; k < 2 * n && found < n; ++k) {
+    Vector v = Vector::Unit(2 * n, k);
+    for (int q = 0; q < found; ++q) {
+      v -= x.col(q).dot(v) * x.col(q);
+      const Vector jq = j * x.col(q);
+      v -= jq.dot(v) * jq;
+    }
+    if (v.norm() > 1e-6) x.col(found++) = v.normalized();
+  }
+  ASSERT_EQ(found, n);
+  Vector inv_mass(b.cols());
+  for (int i = 0; i < b.cols(); ++i) inv_mass(i) = 1 / p.mass[i / 3];
+  const Matrix gp = ue.transpose() * b * inv_mass.asDiagonal() * b.transpose() * ue;
+  const Matrix a1 = x.transpose() * gp * x, a2 = (j * x).transpose() * gp * (j * x);
+  const Matrix bb = x.transpose() * gp * (j * x);
+  const double scale = gp.cwiseAbs().maxCoeff();
+  EXPECT_LT((a1 - a2).cwiseAbs().maxCoeff(), 1e-9 * scale);
+  EXPECT_LT((bb + bb.transpose()).cwiseAbs().maxCoeff(), 1e-9 * scale);
+  EXPECT_GT(bb.cwiseAbs().maxCoeff(), 1e-3 * scale);
 }
 
 TEST(BlockSpecies, NamesTheWrongBlockAndRow) {
