@@ -504,7 +504,10 @@ void check_molecules(std::vector<Molecule>& molecules, const std::vector<int>& d
         throw input_error(name, which + " has no known element (atomic number " +
                                     std::to_string(atom.element) + ", a dummy atom?)");
       }
-      if (!atom.position.allFinite()) {
+      // std::isfinite, not an arithmetic test: inf - inf would trap when the
+      // engine's floating-point traps are on.
+      const Vec3& r = atom.position;
+      if (!std::isfinite(r.x()) || !std::isfinite(r.y()) || !std::isfinite(r.z())) {
         throw input_error(name, which + " (" + element_symbol(atom.element) +
                                     ") has a coordinate that is not a finite number");
       }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cfenv>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -260,6 +261,18 @@ TEST(GeometryInput, SeveralMoleculesComeInFileOrder) {
       EXPECT_EQ(mols[i].atoms.size(), atoms[i]);
     }
   }
+}
+
+TEST(GeometryInput, ReadsWithTheEnginesFloatingPointTrapsOn) {
+  TempDir dir;
+  const std::string inf = dir.write("inf.xyz", "2\nhi\nH 0 0 1e999\nH 0 0 0.74\n");
+  const std::string water = (kData / "molecules" / "water.xyz").string();
+  feenableexcept(FE_INVALID | FE_DIVBYZERO | FE_OVERFLOW);
+  const std::string message = read_error(inf, "");
+  const std::size_t atoms = read_geometry(water).at(0).atoms.size();
+  fedisableexcept(FE_ALL_EXCEPT);
+  EXPECT_NE(message.find("atom 1 (H) has a coordinate that is not a finite number"), std::string::npos) << message;
+  EXPECT_EQ(atoms, 3u);
 }
 
 TEST(GeometryInput, StandardInputReadsLikeTheFile) {
