@@ -302,6 +302,10 @@ bool write_all(int fd, std::string_view data) {
   std::string reply;
   try {
     reply = read_in_child(bytes, format);
+  } catch (const std::exception& e) {
+    reply.clear();
+    append_record(reply, "FAIL", "the Open Babel reader for format '" + format + "' gave up (" + e.what() + ")");
+    reply += "END\n";
   } catch (...) {
     _exit(3);
   }
