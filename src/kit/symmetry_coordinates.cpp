@@ -37,6 +37,7 @@
 #include "kit/symmetry_coordinates.h"
 
 #include <cmath>
+#include <limits>
 #include <random>
 #include <sstream>
 
@@ -147,7 +148,10 @@ double sign_of_largest(const Vector& row) {
 }
 
 // A d-dimensional irreducible subspace of the component with basis y (r x m),
-// as an m x d orthonormal matrix in y's coordinates.
+// as an m x d orthonormal matrix in y's coordinates. The eigenvalues of the
+// averaged matrix come in groups of d; the group that stands out best from
+// its neighbours is taken (a geometry symmetric only to its written digits
+// spreads each group a little).
 Matrix irreducible_copy(const std::vector<Matrix>& dw, int d) {
   const int m = static_cast<int>(dw[0].rows());
   std::mt19937 random(20240611u);
@@ -159,10 +163,21 @@ Matrix irreducible_copy(const std::vector<Matrix>& dw, int d) {
     for (const Matrix& g : dw) c += g * a * g.transpose();
     c = 0.5 * (c + c.transpose());
     const SymmetricEigen eig = symmetric_eigen(c);
-    const double scale = std::max(eig.values.cwiseAbs().maxCoeff(), 1.0);
-    const bool together = eig.values(d - 1) - eig.values(0) < 1e-8 * scale;
-    const bool apart = m == d || eig.values(d) - eig.values(d - 1) > 1e-4 * scale;
-    if (together && apart) return eig.vectors.leftCols(d);
+    if (m == d) return eig.vectors;
+    int best = -1;
+    double best_score = 10;  // the gap to the neighbours over the group's spread
+    for (int start = 0; start + d <= m; start += d) {
+      const double spread = eig.values(start + d - 1) - eig.values(start);
+      double gap = std::numeric_limits<double>::infinity();
+      if (start > 0) gap = std::min(gap, eig.values(start) - eig.values(start - 1));
+      if (start + d < m) gap = std::min(gap, eig.values(start + d) - eig.values(start + d - 1));
+      const double score = gap / std::max(spread, 1e-300);
+      if (score > best_score) {
+        best_score = score;
+        best = start;
+      }
+    }
+    if (best >= 0) return eig.vectors.middleCols(best, d);
   }
   throw std::logic_error("symmetry coordinates: no irreducible subspace separated");
 }
@@ -171,7 +186,9 @@ Matrix irreducible_copy(const std::vector<Matrix>& dw, int d) {
 
 SymmetryCoordinates symmetry_coordinates(const Matrix& b, const PointGroup& group, int vibrations) {
   const Action act = coordinate_action(b, group, vibrations);
-  if (act.closure_error > 1e-6) {
+  // The engine's factoring threshold is 5e-5; a geometry written to six
+  // decimals leaves D(g) orthogonal to about 1e-6.
+  if (act.closure_error > 1e-4) {
     std::ostringstream msg;
     msg << "symmetry coordinates: the internal coordinates are not closed under " << group.name
         << " (largest deviation " << act.closure_error << ")";
@@ -228,13 +245,19 @@ SymmetryCoordinates symmetry_coordinates(const Matrix& b, const PointGroup& grou
   if (static_cast<int>(rows.size()) != r)
     throw std::logic_error("symmetry coordinates: the species hold " +
                            std::to_string(rows.size()) + " of " + std::to_string(r) + " rows");
-  out.u.resize(r, nic);
-  for (int k = 0; k < r; ++k) {
-    Vector row = act.q * rows[k];
+  // Rows orthonormal to rounding even when the geometry is symmetric only to
+  // its written digits: Loewdin's symmetric orthonormalisation, which moves
+  // each row least (the rows are orthonormal in the basis Q up to that
+  // asymmetry).
+  Matrix rq(r, r);
+  for (int k = 0; k < r; ++k) rq.row(k) = rows[k].transpose();
+  const SymmetricEigen overlap = symmetric_eigen(rq * rq.transpose());
+  const Matrix root = overlap.vectors * overlap.values.cwiseSqrt().cwiseInverse().asDiagonal() *
+                      overlap.vectors.transpose();
+  out.u = (root * rq) * act.q.transpose();
+  for (int k = 0; k < r; ++k)
     for (int j = 0; j < nic; ++j)
-      if (std::abs(row(j)) < 1e-13) row(j) = 0;
-    out.u.row(k) = row.normalized().transpose();
-  }
+      if (std::abs(out.u(k, j)) < 1e-13) out.u(k, j) = 0;
   return out;
 }
 
