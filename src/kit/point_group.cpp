@@ -446,7 +446,13 @@ std::optional<std::vector<int>> assign(const std::vector<Found>& ops, const Char
 PointGroup finish(const std::string& name, const std::string& working, bool linear,
                   const Vec3& center, const std::vector<Found>& ops,
                   const std::vector<Mat3>& frames) {
-  const CharacterTable& table = character_table(working);
+  const CharacterTable* known = nullptr;
+  try {
+    known = &character_table(working);
+  } catch (const std::invalid_argument&) {
+    throw InputError("the point group " + working + " has no character table here (axes of order above 60)");
+  }
+  const CharacterTable& table = *known;
   for (const Mat3& f : frames) {
     const auto which = assign(ops, table, f);
     if (!which) continue;
