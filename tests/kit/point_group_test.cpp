@@ -4,8 +4,10 @@
 
 #include <random>
 
+#include "kit/geometry_input.h"
 #include "kit/kit_error.h"
 #include "kit/point_group.h"
+#include "kit_test_support.h"
 #include "symmetry_molecules.h"
 
 namespace korven::kit {
@@ -20,6 +22,14 @@ const std::vector<std::string> kSyntheticGroups{"Ci", "C3", "C4", "C5", "C3h", "
 std::vector<TestMolecule> all_molecules() {
   std::vector<TestMolecule> out = testing::real_molecules();
   for (const std::string& g : kSyntheticGroups) out.push_back(testing::synthetic(g));
+  // The shared test molecules, read as the program reads them.
+  for (const testing::IndexedMolecule& m : testing::molecule_index()) {
+    TestMolecule t{m.file, m.point_group, {}, {}};
+    const std::vector<Molecule> read = read_geometry(testing::kit_data("molecules/" + m.file).string());
+    for (const Atom& a : read.at(0).atoms)
+      t.atoms.push_back({a.element, a.mass, a.position});
+    out.push_back(std::move(t));
+  }
   return out;
 }
 
