@@ -1,30 +1,70 @@
 #!/usr/bin/env bash
 # Times a release korven on the largest problem the deck's fields allow
 # (333 atoms, 999 coordinates, three mass sets, a U of 998 rows read once and
-# reused once), then the same products with plain dense loops.
+# reused once) beside the dense numpy/OpenBLAS products of the same matrices,
+# prints korven's phases, a scaling table over 50, 100, 200 and 333 atoms and
+# the peak resident size of the largest run.
 #
-#   bench/largest_problem.sh            build (make bench), 5 timed runs
-#   RUNS=10 SKIP_BUILD=1 bench/largest_problem.sh
+#   bench/largest_problem.sh                 build (make bench), 7 timed runs
+#   RUNS=10 SKIP_BUILD=1 BUILD=build-speed-bench bench/largest_problem.sh
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(cd "$here/.." && pwd)
-build="$root/build-bench"
-runs=${RUNS:-5}
+build="$root/${BUILD:-build-bench}"
+runs=${RUNS:-7}
+py=/usr/bin/python3   # Debian's, with Debian's numpy
 if [[ -z "${SKIP_BUILD:-}" ]]; then
   make -C "$root" bench >"$build.log" 2>&1 || { tail -40 "$build.log"; exit 1; }
 fi
+# The baseline runs on Debian's OpenBLAS (pthread build) with threadpoolctl
+# to say which kernel it picked; installed here when missing.
+missing=()
+for pkg in python3-numpy libopenblas0-pthread python3-threadpoolctl; do
+  dpkg -s "$pkg" >/dev/null 2>&1 || missing+=("$pkg")
+done
+if [[ ${#missing[@]} -gt 0 ]]; then
+  SUDO=""; [[ "$(id -u)" -ne 0 ]] && SUDO="sudo"
+  $SUDO apt-get update
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-python3 "$root/tools/make_largest_deck.py" "$work/BIG.DAT"
-echo "== largest problem: $(wc -l < "$work/BIG.DAT") cards, load $(cut -d' ' -f1-3 /proc/loadavg)"
-TIMEFORMAT=%R
-times=()
-for ((i = 1; i <= runs; i++)); do
-  rm -f "$work/BIG.OUT"
-  t=$( { time (cd "$work" && echo BIG.DAT | "$build/korven" > /dev/null); } 2>&1 )
-  echo "run $i: $t s"
-  times+=("$t")
+
+# Whole runs, process start to exit, best of $runs: seconds and listing bytes.
+time_korven() {
+  "$py" - "$build/korven" "$1" "$runs" <<'PY'
+import os, subprocess, sys, time
+korven, deck, runs = sys.argv[1], sys.argv[2], int(sys.argv[3])
+folder, name = os.path.split(deck)
+best = float('inf')
+for _ in range(runs):
+    start = time.perf_counter()
+    subprocess.run([korven], input=(name + '\n').encode(), cwd=folder, stdout=subprocess.DEVNULL, check=True)
+    best = min(best, time.perf_counter() - start)
+listing = os.path.join(folder, name.split('.')[0] + '.OUT')
+print('%.6f %d' % (best, os.path.getsize(listing)))
+PY
+}
+
+echo "== scaling (whole run, best of $runs; load $(cut -d' ' -f1-3 /proc/loadavg))"
+printf '%6s %6s %6s %10s %12s %14s\n' atoms coords U_rows time_ms listing_B bytes_per_us
+for n in 50 100 200 333; do
+  mkdir -p "$work/a$n"
+  "$py" "$root/tools/make_largest_deck.py" "$work/a$n/BIG.DAT" --atoms "$n"
+  read -r t bytes < <(time_korven "$work/a$n/BIG.DAT")
+  "$py" -c "import sys; n=$n; t=$t; b=$bytes; print('%6d %6d %6d %10.2f %12d %14.1f' % (n, 3*n, 3*n-1, 1e3*t, b, b/(1e6*t)))"
 done
-best=$(printf '%s\n' "${times[@]}" | sort -n | head -n 1)
-printf 'korven, whole run, best of %d: %.3f s (listing %d bytes)\n' "$runs" "$best" "$(wc -c < "$work/BIG.OUT")"
-"$build/bench/dense_reference" "$work/BIG.DAT"
+big="$work/a333/BIG.DAT"
+read -r korven_s _ < <(time_korven "$big")
+
+echo "== korven's phases on the largest deck"
+"$build/bench/korven_phases" "$big" "$work/export"
+
+echo "== peak resident size of the largest run"
+(cd "$work/a333" && echo BIG.DAT | /usr/bin/time -f 'korven peak RSS %M KiB' "$build/korven" >/dev/null)
+
+echo "== dense baseline (OPENBLAS_CORETYPE and OPENBLAS_L2_SIZE unset, as Debian ships it)"
+dense_out=$(env -u OPENBLAS_CORETYPE -u OPENBLAS_L2_SIZE "$py" "$here/dense_numpy.py" "$work/export" "$runs")
+echo "$dense_out" | grep -v '^DENSE_SECONDS'
+dense_s=$(echo "$dense_out" | sed -n 's/^DENSE_SECONDS //p')
+"$py" -c "k=$korven_s; d=$dense_s; print('korven whole run %.4f s, numpy products %.4f s: korven takes %.3f of numpy\'s time (%.1fx faster; target at most 0.1)' % (k, d, k/d, d/k))"

@@ -2,9 +2,10 @@
 """Writes the largest problem the deck's fields allow, for timing runs:
 333 atoms, 999 internal coordinates of every kind (no atom in more than 12
 of them), three mass sets, the second reading a U matrix of 998 rows in four
-blocks and the third reusing it from the scratch file.
+blocks and the third reusing it from the scratch file. With --atoms N the
+same problem on N atoms (N >= 20): 3N coordinates and a U of 3N - 1 rows.
 
-usage: make_largest_deck.py OUT.DAT [seed]
+usage: make_largest_deck.py OUT.DAT [seed] [--atoms N]
 """
 import math
 import random
@@ -24,10 +25,17 @@ def f12(v):
 
 
 def main():
-    out = sys.argv[1]
-    rng = random.Random(int(sys.argv[2]) if len(sys.argv) > 2 else 1)
-    n_atoms, nic = 333, 999
-    helix_end = 321                     # atoms 1..321 on a helix, 322..333 on a straight line
+    args = sys.argv[1:]
+    n_atoms = 333
+    if '--atoms' in args:
+        at = args.index('--atoms')
+        n_atoms = int(args[at + 1])
+        del args[at:at + 2]
+    assert 20 <= n_atoms <= 333, n_atoms
+    out = args[0]
+    rng = random.Random(int(args[1]) if len(args) > 1 else 1)
+    nic = 3 * n_atoms
+    helix_end = n_atoms - 12            # atoms 1..321 on a helix, 322..333 on a straight line
     pos = {}
     for a in range(1, helix_end + 1):
         t = math.radians(100.0 * a)
@@ -48,7 +56,8 @@ def main():
     for b in range(helix_end + 2, n_atoms):   # and once more, one row each, towards z
         x, y, z = pos[b]
         entries.append((6, b - 1, b, b + 1, 0, 0, 0, (x, y, z + 2.0)))
-    for j in range(232, helix_end + 1):
+    # Out-of-plane angles at the helix's end, as many as leave room (90 of 333).
+    for j in range(helix_end + 1 - min(90, (n_atoms - 7) * 90 // 326), helix_end + 1):
         entries.append((3, j + 1, j, j - 1, j + 2 if j + 2 <= helix_end else j - 2, 0, 0, None))
     rows = sum(2 if e[0] == 5 else 1 for e in entries)
     a = 1
@@ -63,9 +72,11 @@ def main():
                 use[atom] = use.get(atom, 0) + 1
     assert rows == nic and max(use.values()) <= 12, (rows, max(use.values()))
 
-    cards = ['    the largest problem: 333 atoms, 999 coordinates, a U of 998 rows', ' -9',
+    count = nic - 1
+    cards = ['    the largest problem: %d atoms, %d coordinates, a U of %d rows' % (n_atoms, nic, count), ' -9',
              '%3d%6d%4d%4d%4d' % (0, 1, n_atoms, nic, 1),
-             'LARGEST PROBLEM THE FIELDS ALLOW', 'HELIX OF 321 ATOMS AND A STRAIGHT END OF 12']
+             'LARGEST PROBLEM THE FIELDS ALLOW' if n_atoms == 333 else 'THE LARGEST PROBLEM ON %d ATOMS' % n_atoms,
+             'HELIX OF %d ATOMS AND A STRAIGHT END OF 12' % helix_end]
     triples = []
     for a in range(1, n_atoms + 1):
         for r in range(3):
@@ -91,9 +102,8 @@ def main():
     base = [12.0 if a % 3 else 14.003074 for a in range(1, n_atoms + 1)]
     cards.append(i3(-6, 0, 0, 0) + 'MASS SET 1')
     masses(base)
-    count = 998
-    blocks = [1, 250, 500, 750, count + 1]
-    cards.append(i3(-6, 1, len(blocks), count) + 'MASS SET 2 WITH A U OF 998 ROWS')
+    blocks = [1] + [k * (count + 2) // 4 for k in (1, 2, 3)] + [count + 1]
+    cards.append(i3(-6, 1, len(blocks), count) + 'MASS SET 2 WITH A U OF %d ROWS' % count)
     masses([m * 1.1 for m in base])
     u = []
     for s in range(1, count + 1):
