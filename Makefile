@@ -4,7 +4,7 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= 2
 DEMO_DIR   ?= $(BUILD)/demo
 
-.PHONY: all deps build demo test test-asan test-valgrind bench fuzz install clean
+.PHONY: all deps build demo test test-long test-asan test-valgrind bench fuzz install clean
 
 all: build
 
@@ -26,6 +26,10 @@ demo: build
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The G differential test's long series: 2400 random decks and 10000 lists.
+test-long: build
+	cd $(BUILD) && KORVEN_LONG_TESTS=1 ctest --output-on-failure -j $(JOBS) -R 'GDifferential|GKernels'
 
 # The same suite built with AddressSanitizer and UndefinedBehaviorSanitizer.
 test-asan: deps
