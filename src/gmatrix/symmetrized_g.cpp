@@ -171,7 +171,6 @@ std::size_t internal_extent(const ElementList& g, const ElementList& u, std::int
 SymmetrizedRows::SymmetrizedRows(const ElementList& g, const ElementList& u, std::int32_t nic,
                                  std::int32_t symmetry_count)
     : u_(u),
-      symmetry_count_(symmetry_count),
       v_(internal_extent(g, u, nic), 0.0f),
       t_(v_.size(), 0.0f),
       r_(index_of(std::max(symmetry_count, 0)) + 1, 0.0f),

@@ -98,7 +98,6 @@ class SymmetrizedRows {
 
  private:
   const ElementList& u_;
-  std::int32_t symmetry_count_;
   std::size_t q_ = 0;   // next U entry to take into the dense row
   std::int32_t s_ = 1;  // the next row
   // G by internal coordinate: adj_[adj_first_[i] ...] are the (index, value)
