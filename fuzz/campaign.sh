@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Fuzzes with both harnesses at once, one per core, for FUZZ_SECONDS seconds
+# Fuzzes with the three harnesses at once, for FUZZ_SECONDS seconds
 # each (default 1920, a 32-minute campaign), over the kept corpus in
 # fuzz/corpus/<harness>/ and a working corpus in build-fuzz/. Findings
 # (crash-, leak-, timeout- files) land in build-fuzz/artifacts/; once fixed,
@@ -10,10 +10,10 @@ cd "$(dirname "$0")/.."
 seconds="${FUZZ_SECONDS:-1920}"
 CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVEN_FUZZ=ON -DKORVEN_SANITIZE=ON \
   -DKORVEN_TESTS=OFF >/dev/null
-cmake --build build-fuzz -j 2 --target deck_fuzzer field_fuzzer
+cmake --build build-fuzz -j 2 --target deck_fuzzer field_fuzzer kit_fuzzer
 mkdir -p build-fuzz/artifacts
 pids=()
-for h in deck field; do
+for h in deck field kit; do
   mkdir -p "build-fuzz/corpus-$h"
   dict=()
   [ -f "fuzz/$h.dict" ] && dict=(-dict="$PWD/fuzz/$h.dict")
@@ -24,7 +24,7 @@ for h in deck field; do
 done
 status=0
 for p in "${pids[@]}"; do wait "$p" || status=1; done
-for h in deck field; do
+for h in deck field kit; do
   echo "== $h, ${seconds}s"
   grep -E 'stat::number_of_executed_units|stat::peak_rss_mb|ERROR|SUMMARY|Test unit written' "build-fuzz/fuzz-$h.log" || true
 done

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# CI's fuzzing: both harnesses, built with clang, AddressSanitizer and
+# CI's fuzzing: the three harnesses (deck, field, kit), built with clang, AddressSanitizer and
 # UndefinedBehaviorSanitizer, for a short fixed time over the kept corpus
 # (every past finding is in it).
 set -euo pipefail
