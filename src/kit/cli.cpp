@@ -47,10 +47,10 @@ int run_build(const BuildArgs& a) {
   for (const std::string& text : a.isotopologues) options.isotopologues.push_back(parse_isotopologue(text));
   const std::filesystem::path out =
       a.output.empty() ? std::filesystem::path(default_deck_name(a.geometry)) : std::filesystem::path(a.output);
+  // The geometry's own faults come first: they are what the user must mend.
+  const std::vector<Molecule> molecules = read_geometry(a.geometry, a.format);
   if (!a.force && std::filesystem::exists(out))
     throw input_error(out.string(), "exists; use --force to replace it");
-
-  const std::vector<Molecule> molecules = read_geometry(a.geometry, a.format);
   const BuiltDeck built = build_deck(molecules, options);
   for (const std::string& w : built.warnings) std::cerr << "korvenkit: warning: " << w << "\n";
   write_deck_file(out, built.deck, a.force);
@@ -149,7 +149,7 @@ int run_cli(int argc, char** argv) {
   b->add_flag("--save", build.save, "set the problem card's save flag");
   b->add_flag("--symmetry", build.symmetry, "find the point group and write symmetry coordinates");
   b->add_option("--tolerance", build.tolerance, "symmetry tolerance in Angstrom (default 0.01)")
-      ->check(CLI::PositiveNumber);
+      ->check(CLI::PositiveNumber & CLI::Range(0.0, 0.5));
 
   DeckArgs check;
   CLI::App* c = app.add_subcommand("check", "say what a deck describes");
@@ -168,9 +168,18 @@ int run_cli(int argc, char** argv) {
   md->add_option("--scale", modes.scale, "multiplies every wavenumber (default 1)")->check(CLI::PositiveNumber);
   md->add_option("--ped-threshold", modes.ped_threshold, "leave out contributions below this percent (default 10)")
       ->check(CLI::Range(0.0, 100.0));
-  md->add_option("--force-constants", modes.force_constants, "write F as a Matrix Market file");
+  md->add_option("--force-constants", modes.force_constants, "write F of the first mass set analysed as a Matrix Market file");
   md->add_flag("--json", modes.deck.json, "one JSON object instead of the tables");
 
+  // CLI11 calls a word that names no command a missing command; say what it is.
+  if (argc > 1 && argv[1][0] != '-') {
+    try {
+      app.get_subcommand(argv[1]);
+    } catch (const CLI::OptionNotFound&) {
+      std::cerr << "korvenkit: " << argv[1] << " is not a command: build, check or modes (korvenkit --help)\n";
+      return kExitUnusable;
+    }
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
