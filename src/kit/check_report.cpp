@@ -11,6 +11,7 @@
 #include "kit/linalg.h"
 #include "kit/point_group.h"
 #include "kit/symmetry_coordinates.h"
+#include "kit/vibrations.h"
 #include "kit/wilson_b.h"
 
 namespace korven::kit {
@@ -142,8 +143,14 @@ CheckReport check_deck(const Deck& deck, const Listing& listing, std::optional<i
           for (const UElement& e : dm->u)
             if (e.row >= 1 && e.row <= dm->symmetry_count && e.column >= 1 && e.column <= nrows)
               u(e.row - 1, e.column - 1) += e.value;
+          // The engine has normalised each row; rows that are not orthogonal
+          // to the written digits (modes' own limit) make U G U' another
+          // matrix than the symmetry coordinates promise.
+          Eigen::Index worst_i = 0, worst_j = 0;
           if (u.rows() > 0)
-            ms.u_orthonormal_dev = (u * u.transpose() - Matrix::Identity(u.rows(), u.rows())).cwiseAbs().maxCoeff();
+            ms.u_orthonormal_dev = (u * u.transpose() - Matrix::Identity(u.rows(), u.rows()))
+                                       .cwiseAbs()
+                                       .maxCoeff(&worst_i, &worst_j);
           for (std::size_t k = 0; k < lm.blocks.size(); ++k) {
             const ListedBlock& lb = lm.blocks[k];
             BlockReport br;
@@ -157,6 +164,15 @@ CheckReport check_deck(const Deck& deck, const Listing& listing, std::optional<i
             }
             ms.factoring_reports += static_cast<int>(lb.factoring_reports.size());
             ms.blocks.push_back(br);
+          }
+          if (ms.u_orthonormal_dev && *ms.u_orthonormal_dev > kOrthonormalTolerance) {
+            const int later = static_cast<int>(std::max(worst_i, worst_j)) + 1;
+            const int earlier = static_cast<int>(std::min(worst_i, worst_j)) + 1;
+            char what[128];
+            std::snprintf(what, sizeof what, "rows %d and %d of U: their product is off by %.1e", earlier, later,
+                          *ms.u_orthonormal_dev);
+            for (BlockReport& br : ms.blocks)
+              if (later >= br.first && later < br.first + br.size) br.findings.push_back(what);
           }
           // Which species each block is, and the rows that do not fit.
           std::vector<int> bounds;
@@ -187,8 +203,8 @@ CheckReport check_deck(const Deck& deck, const Listing& listing, std::optional<i
     } else if (*r.missing > 0) {
       r.verdict = "incomplete: " + plural(*r.missing, "vibration") + " not described";
     } else if (!r.redundant->empty()) {
-      r.verdict = "redundant: coordinate" + std::string(r.redundant->size() == 1 ? " " : "s ") +
-                  join_rows(*r.redundant) + (r.redundant->size() == 1 ? " could" : " could") + " be dropped";
+      r.verdict = "redundant: " + plural(static_cast<int>(r.redundant->size()), "coordinate") +
+                  " more than the vibrations need, the rows listed as redundant";
     } else {
       r.verdict = "complete: " + plural(r.coordinates, "coordinate") + ", " + plural(r.vibrations, "vibration");
     }
@@ -206,7 +222,7 @@ std::string check_text(const CheckReport& report) {
   auto opt = [](const std::optional<int>& v) { return v ? std::to_string(*v) : std::string("-"); };
   for (const ProblemReport& p : report.problems) {
     out << "problem " << p.index << " (number " << p.problem << "): " << p.atoms << " atoms, "
-        << (p.linear ? "linear" : "not linear") << ", " << p.vibrations << " vibrations\n";
+        << (p.linear ? "linear" : "not linear") << ", " << plural(p.vibrations, "vibration") << "\n";
     out << "  internal coordinates " << p.coordinates << ", rank of B " << opt(p.rank) << ", not described "
         << opt(p.missing) << "\n";
     if (p.redundant && !p.redundant->empty()) out << "  redundant: " << join_rows(*p.redundant) << "\n";
@@ -219,8 +235,8 @@ std::string check_text(const CheckReport& report) {
       if (ms.symmetrized) {
         char dev[32];
         std::snprintf(dev, sizeof dev, "%.1e", ms.u_orthonormal_dev.value_or(0));
-        out << ", symmetrized, U rows off orthonormal by " << dev << ", " << ms.factoring_reports
-            << " factoring reports\n";
+        out << ", symmetrized, U rows off orthonormal by " << dev << ", "
+            << plural(ms.factoring_reports, "factoring report") << "\n";
         out << "    block  first  size  rank  species\n";
         for (std::size_t k = 0; k < ms.blocks.size(); ++k) {
           const BlockReport& b = ms.blocks[k];

@@ -21,7 +21,7 @@ struct BlockReport {
   int size = 0;
   std::optional<int> rank;
   std::optional<std::string> species;  // the block's species, "mixed", or none without a point group
-  std::vector<std::string> findings;   // rows that do not transform as the block's species
+  std::vector<std::string> findings;   // rows of the wrong species, or not orthogonal to another
 };
 
 struct MassSetReport {

@@ -153,6 +153,9 @@ TEST(SymmetryBuild, CheckFindsSpoiledUMatrices) {
       {"boundary moved", water, "\n  1  3  4\n", "\n  1  2  4\n", "block"},
       {"species mixed", water, "  2  3    1.000000", "  2  3    0.707107  2  1    0.707107", "block"},
       {"boundary moved in ammonia", ammonia, "", "", "block"},
+      // Row 2 stays A1 but is no longer orthogonal to row 1.
+      {"rows not orthogonal", water, "  2  3    1.000000  3  1    0.707107\n",
+       "  2  1    0.010000  2  2    0.010000\n  2  3    1.000000  3  1    0.707107\n", "rows 1 and 2 of U"},
   };
   for (const Case& c : cases) {
     std::string deck = c.deck;
@@ -172,6 +175,9 @@ TEST(SymmetryBuild, CheckFindsSpoiledUMatrices) {
     const bool named = run.out.find("mixed") != std::string::npos || run.out.find("row ") != std::string::npos ||
                        run.out.find("factoring") != std::string::npos;
     EXPECT_TRUE(named) << c.name << "\n" << run.out;
+    if (c.expect != "block") {
+      EXPECT_NE(run.out.find(c.expect), std::string::npos) << c.name << "\n" << run.out;
+    }
   }
 }
 
