@@ -12,6 +12,16 @@ ordered_json or_null(const std::optional<T>& v) {
   return v ? ordered_json(*v) : ordered_json(nullptr);
 }
 
+ordered_json rows_of(const Matrix& a) {
+  ordered_json rows = ordered_json::array();
+  for (Eigen::Index i = 0; i < a.rows(); ++i) {
+    ordered_json row = ordered_json::array();
+    for (Eigen::Index j = 0; j < a.cols(); ++j) row.push_back(a(i, j));
+    rows.push_back(row);
+  }
+  return rows;
+}
+
 }  // namespace
 
 std::string check_json(const CheckReport& report) {
@@ -21,7 +31,11 @@ std::string check_json(const CheckReport& report) {
     for (const MassSetReport& m : p.mass_sets) {
       ordered_json blocks = ordered_json::array();
       for (const BlockReport& b : m.blocks)
-        blocks.push_back({{"first", b.first}, {"size", b.size}, {"rank", or_null(b.rank)}, {"species", or_null(b.species)}});
+        blocks.push_back({{"first", b.first},
+                          {"size", b.size},
+                          {"rank", or_null(b.rank)},
+                          {"species", or_null(b.species)},
+                          {"findings", b.findings}});
       sets.push_back({{"title", m.title},
                       {"point_group", or_null(m.point_group)},
                       {"g_rank", or_null(m.g_rank)},
@@ -66,24 +80,28 @@ std::string modes_json(const ModesReport& report) {
         for (double w : m.cartesian_wavenumbers)
           modes.push_back({{"wavenumber", nullptr}, {"cartesian_wavenumber", w}, {"species", nullptr}, {"ped", nullptr}});
       }
-      ordered_json f = ordered_json::array();
-      for (Eigen::Index i = 0; i < m.f.rows(); ++i) {
-        ordered_json row = ordered_json::array();
-        for (Eigen::Index j = 0; j < m.f.cols(); ++j) row.push_back(m.f(i, j));
-        f.push_back(row);
-      }
       sets.push_back({{"title", m.title},
                       {"point_group", or_null(m.point_group)},
                       {"agree", m.agree},
                       {"verdict", m.agree ? ordered_json(nullptr) : ordered_json(m.verdict)},
                       {"modes", modes},
-                      {"F", f}});
+                      {"F", rows_of(m.f)},
+                      {"F_symmetry", m.f_symmetry ? rows_of(*m.f_symmetry) : ordered_json(nullptr)}});
+    }
+    // shifts[k][m]: mode k of the first mass set in mass set m, less its
+    // wavenumber in the first (cm-1); null where no mode matched.
+    ordered_json shifts = ordered_json::array();
+    for (const auto& row : p.shifts) {
+      ordered_json r = ordered_json::array();
+      for (const auto& v : row) r.push_back(or_null(v));
+      shifts.push_back(r);
     }
     problems.push_back({{"index", p.index},
                         {"problem", p.problem},
                         {"scale", p.scale},
                         {"mass_sets", sets},
-                        {"matches", p.matches.empty() ? ordered_json(nullptr) : ordered_json(p.matches)}});
+                        {"matches", p.matches.empty() ? ordered_json(nullptr) : ordered_json(p.matches)},
+                        {"shifts", p.matches.empty() ? ordered_json(nullptr) : shifts}});
   }
   return ordered_json{{"problems", problems}}.dump(2) + "\n";
 }

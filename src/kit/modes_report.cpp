@@ -122,7 +122,7 @@ ModesReport analyze_modes(const Deck& deck, const Listing& listing, const ModesO
     std::vector<int> file_z = *h.atomic_numbers;
     for (std::size_t a = 0; a < deck_z.size() && a < file_z.size(); ++a)
       if (deck_z[a] == 0) file_z[a] = 0;  // an atom the masses do not name is not compared
-    check_same_atoms(o.hessian, file_z, deck_z);
+    check_same_atoms(o.hessian, file_z, deck_z, h.atom_lines);
   }
   if (h.positions) {
     const FrameFit fit = fit_frame(*h.positions, dp.x);
@@ -177,13 +177,19 @@ ModesReport analyze_modes(const Deck& deck, const Listing& listing, const ModesO
         if (sp != notes.species.end()) blk.species = sp->second;
         in.blocks.push_back(blk);
       }
-      labels.clear();
+      // A symmetry coordinate is named by its species and by the internal
+      // coordinate that weighs most in it (the first of equals), so that a
+      // row of the PED says what moves.
+      std::vector<std::string> symmetry_labels;
       for (int s = 1; s <= dm->symmetry_count; ++s) {
         std::string label = "S" + std::to_string(s);
         for (const ModeBlock& blk : in.blocks)
           if (s - 1 >= blk.first && s - 1 < blk.first + blk.size && !blk.species.empty()) label += " " + blk.species;
-        labels.push_back(label);
+        Eigen::Index main = 0;
+        if (u.row(s - 1).cwiseAbs().maxCoeff(&main) > 0) label += ", mainly " + labels[static_cast<std::size_t>(main)];
+        symmetry_labels.push_back(label);
       }
+      labels = std::move(symmetry_labels);
     }
     const VibrationAnalysis va = analyze_vibrations(in);
     MassSetModes ms;
