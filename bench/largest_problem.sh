@@ -17,16 +17,8 @@ if [[ -z "${SKIP_BUILD:-}" ]]; then
   make -C "$root" bench >"$build.log" 2>&1 || { tail -40 "$build.log"; exit 1; }
 fi
 # The baseline runs on Debian's OpenBLAS (pthread build) with threadpoolctl
-# to say which kernel it picked; installed here when missing.
-missing=()
-for pkg in python3-numpy libopenblas0-pthread python3-threadpoolctl; do
-  dpkg -s "$pkg" >/dev/null 2>&1 || missing+=("$pkg")
-done
-if [[ ${#missing[@]} -gt 0 ]]; then
-  SUDO=""; [[ "$(id -u)" -ne 0 ]] && SUDO="sudo"
-  $SUDO apt-get update
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+# to say which kernel it picked: the project's package list has them.
+"$root/tools/install-packages.sh"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
