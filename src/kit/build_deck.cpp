@@ -118,7 +118,7 @@ std::vector<CoordinateEntry> entries_for(const std::vector<InternalCoordinate>& 
   return out;
 }
 
-std::vector<MassSet> mass_sets_for(const Molecule& m, const std::vector<IsotopologueSpec>& specs,
+std::vector<MassSet> mass_sets_for(const Molecule& m, const std::vector<Isotopologue>& isotopologues,
                                    const std::string& file, int problem, std::vector<std::string>& warnings) {
   std::vector<int> z;
   for (const Atom& a : m.atoms) z.push_back(a.element);
@@ -126,17 +126,17 @@ std::vector<MassSet> mass_sets_for(const Molecule& m, const std::vector<Isotopol
   first.title = cut(hill_formula(z), kMaxMassSetTitle, "the mass-set title", warnings);
   for (const Atom& a : m.atoms) first.masses.push_back(a.mass);
   std::vector<MassSet> sets{first};
-  for (const IsotopologueSpec& spec : specs) {
+  for (const Isotopologue& choice : isotopologues) {
     MassSet s = first;
-    s.title = spec.label;
-    for (const auto& [atom, text] : spec.substitutions) {
+    s.title = choice.label;
+    for (const auto& [atom, text] : choice.substitutions) {
       if (atom < 1 || atom > static_cast<int>(m.atoms.size()))
-        throw input_error(file, "isotopologue " + spec.label + ": molecule " + std::to_string(problem) +
+        throw input_error(file, "isotopologue " + choice.label + ": molecule " + std::to_string(problem) +
                                     " has no atom " + std::to_string(atom));
       const auto iso = parse_isotope(text);
-      if (!iso) throw input_error(file, "isotopologue " + spec.label + ": unknown isotope " + text);
+      if (!iso) throw input_error(file, "isotopologue " + choice.label + ": unknown isotope " + text);
       if (iso->z != m.atoms[atom - 1].element)
-        throw input_error(file, "isotopologue " + spec.label + ": atom " + std::to_string(atom) + " is " +
+        throw input_error(file, "isotopologue " + choice.label + ": atom " + std::to_string(atom) + " is " +
                                     element_symbol(m.atoms[atom - 1].element) + ", not " + element_symbol(iso->z));
       s.masses[atom - 1] = iso->mass;
     }
@@ -219,14 +219,14 @@ void add_symmetry(DeckProblem& problem, const std::vector<int>& z, const std::ve
 
 }  // namespace
 
-IsotopologueSpec parse_isotopologue(const std::string& text) {
+Isotopologue parse_isotopologue(const std::string& text) {
   const std::string what = "--isotopologue " + text;
   const auto eq = text.find('=');
   if (eq == std::string::npos || eq == 0 || eq + 1 == text.size())
     throw input_error(what, "expected LABEL=ATOM:ISOTOPE[,ATOM:ISOTOPE...]");
-  IsotopologueSpec spec;
-  spec.label = text.substr(0, eq);
-  if (spec.label.size() > static_cast<std::size_t>(kMaxMassSetTitle))
+  Isotopologue choice;
+  choice.label = text.substr(0, eq);
+  if (choice.label.size() > static_cast<std::size_t>(kMaxMassSetTitle))
     throw input_error(what, "the label is longer than the mass-set title's 60 columns");
   std::size_t pos = eq + 1;
   while (pos <= text.size()) {
@@ -238,12 +238,12 @@ IsotopologueSpec parse_isotopologue(const std::string& text) {
     const std::string atom = item.substr(0, colon);
     if (!std::all_of(atom.begin(), atom.end(), [](unsigned char ch) { return std::isdigit(ch); }) || atom.size() > 6)
       throw input_error(what, "\"" + atom + "\" is not an atom number");
-    const std::string iso = item.substr(colon + 1);
-    if (!parse_isotope(iso)) throw input_error(what, "unknown isotope " + iso);
-    spec.substitutions.emplace_back(std::stoi(atom), iso);
+    const std::string isotope = item.substr(colon + 1);
+    if (!parse_isotope(isotope)) throw input_error(what, "unknown isotope " + isotope);
+    choice.substitutions.emplace_back(std::stoi(atom), isotope);
     pos = comma + 1;
   }
-  return spec;
+  return choice;
 }
 
 std::string default_deck_name(const std::string& geometry_path) {

@@ -21,12 +21,12 @@ inline constexpr int kMaxMassSetTitle = 60;
 inline constexpr int kMaxTitle = 80;
 
 // One --isotopologue option: LABEL=ATOM:ISOTOPE[,ATOM:ISOTOPE…].
-struct IsotopologueSpec {
+struct Isotopologue {
   std::string label;
   std::vector<std::pair<int, std::string>> substitutions;  // atom number from 1, isotope text ("2H", "D", "13C")
 };
 // Parses the option's text; `what` names the option in errors.
-IsotopologueSpec parse_isotopologue(const std::string& text);
+Isotopologue parse_isotopologue(const std::string& text);
 
 enum class CoordinateMode { redundant, independent };
 
@@ -34,7 +34,7 @@ struct BuildOptions {
   std::string source_name;  // the geometry file as the user named it
   CoordinateMode coordinates = CoordinateMode::redundant;
   std::string title;        // empty: the molecule's title, or its formula
-  std::vector<IsotopologueSpec> isotopologues;
+  std::vector<Isotopologue> isotopologues;
   bool save = false;
   bool symmetry = false;
   double tolerance = 0.01;  // Å, for the point group
