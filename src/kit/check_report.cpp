@@ -203,8 +203,8 @@ CheckReport check_deck(const Deck& deck, const Listing& listing, std::optional<i
     } else if (*r.missing > 0) {
       r.verdict = "incomplete: " + plural(*r.missing, "vibration") + " not described";
     } else if (!r.redundant->empty()) {
-      r.verdict = "redundant: " + plural(static_cast<int>(r.redundant->size()), "coordinate") +
-                  " more than the vibrations need, the rows listed as redundant";
+      r.verdict = "redundant: coordinate" + std::string(r.redundant->size() == 1 ? " " : "s ") +
+                  join_rows(*r.redundant) + " could be dropped";
     } else {
       r.verdict = "complete: " + plural(r.coordinates, "coordinate") + ", " + plural(r.vibrations, "vibration");
     }
@@ -225,7 +225,9 @@ std::string check_text(const CheckReport& report) {
         << (p.linear ? "linear" : "not linear") << ", " << plural(p.vibrations, "vibration") << "\n";
     out << "  internal coordinates " << p.coordinates << ", rank of B " << opt(p.rank) << ", not described "
         << opt(p.missing) << "\n";
-    if (p.redundant && !p.redundant->empty()) out << "  redundant: " << join_rows(*p.redundant) << "\n";
+    // The verdict names the redundant rows unless a vibration is missing too.
+    if (p.redundant && !p.redundant->empty() && p.missing && *p.missing > 0)
+      out << "  redundant: " << join_rows(*p.redundant) << "\n";
     for (const std::string& e : p.errors) out << "  error report: " << e << "\n";
     for (std::size_t m = 0; m < p.mass_sets.size(); ++m) {
       const MassSetReport& ms = p.mass_sets[m];
