@@ -13,6 +13,10 @@
 
 namespace korven::kit::testing {
 
+// Whether this build is one the time limits are stated for (optimised, with
+// no sanitizer or Valgrind).
+inline constexpr bool kTimedBuild = KORVEN_TIMED_TESTS != 0;
+
 inline std::string slurp(const std::filesystem::path& p) {
   std::ifstream in(p, std::ios::binary);
   std::ostringstream s;

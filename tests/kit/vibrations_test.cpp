@@ -24,6 +24,7 @@
 #include "kit/kit_error.h"
 #include "kit/mode_matching.h"
 #include "kit/vibrations.h"
+#include "kit_test_support.h"
 
 namespace korven::kit {
 namespace {
@@ -522,7 +523,9 @@ TEST(Vibrations, SixtyAtomsThreeMassSetsUnderTwoSeconds) {
   fs::remove(file);
   RecordProperty("seconds", std::to_string(seconds));
   EXPECT_EQ(r.matches.size(), 174u);
-  EXPECT_LT(seconds, 2.0) << coords.size() << " coordinates";
+  if (testing::kTimedBuild) {
+    EXPECT_LT(seconds, 2.0) << coords.size() << " coordinates";
+  }
 }
 
 }  // namespace
