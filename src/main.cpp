@@ -1,10 +1,13 @@
 // KORVEN: B and G matrices of molecular vibrations from a deck of cards.
 #include <iostream>
+#include <string_view>
+#include <vector>
 
-#include "driver/run.h"
+#include "driver/command_line.h"
 #include "records/fp_trap.h"
 
-int main() {
+int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
-  return korven::run_korven({std::cin, std::cout, std::cerr, korven::stdin_is_console()});
+  const std::vector<std::string_view> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+  return korven::korven_main(arguments, {std::cin, std::cout, std::cerr, korven::stdin_is_console()});
 }

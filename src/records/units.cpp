@@ -198,6 +198,10 @@ bool Units::file_exists(std::string_view name) {
 void Units::open_unit(int number, std::string_view name, std::string_view status, std::string_view form) {
   const std::string file(trim(name));
   if (find(number) != nullptr) close_unit(number);
+  // Unit 5 leaves the console as soon as it is opened on a file, whether or
+  // not the file then opens: from here on the console line no longer counts
+  // as open, so a failed open of the deck ends the run without a line end.
+  if (number == 5) line_open_ = false;
   const bool exists = file_exists(file);
   if (keyword_is(status, "old") && !exists) throw_failure(kFileNotFound, UnitOperation::open, file);
   std::FILE* f = nullptr;
@@ -215,7 +219,6 @@ void Units::open_unit(int number, std::string_view name, std::string_view status
   unit->file_ = f;
   unit->owner_ = this;
   units_.push_back(std::move(unit));
-  if (number == 5) line_open_ = false;
   if (number == 6 && line_open_) {
     write_console("\r\n");
     line_open_ = false;
