@@ -1,10 +1,13 @@
 # The two commands that do all the set-up: `make demo` and `make test`.
-BUILD      ?= build
-ASAN_BUILD ?= build-asan
-JOBS       ?= 2
-DEMO_DIR   ?= $(BUILD)/demo
+BUILD         ?= build
+ASAN_BUILD    ?= build-asan
+RELEASE_BUILD ?= build-release
+JOBS          ?= 2
+DEMO_DIR      ?= $(BUILD)/demo
+# Extra CMake options for every configure, e.g. -DKORVEN_WERROR=ON as CI has it.
+CMAKE_OPTIONS ?=
 
-.PHONY: all deps build demo test test-long test-asan test-valgrind bench fuzz install clean
+.PHONY: all deps build demo test test-long test-release test-asan test-valgrind bench fuzz package install clean
 
 all: build
 
@@ -13,11 +16,15 @@ deps:
 	tools/install-packages.sh
 
 build: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVEN_TESTS=ON -DKORVEN_KIT=ON $(CMAKE_OPTIONS)
 	cmake --build $(BUILD) -j $(JOBS)
 
-# Runs the bundled water deck through the console dialogue and shows the listing.
-demo: build
+# Runs the bundled water deck through the console dialogue and shows the
+# listing. It needs only the compiler, CMake and korven itself.
+demo:
+	tools/install-packages.sh cmake g++
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVEN_TESTS=OFF -DKORVEN_KIT=OFF $(CMAKE_OPTIONS)
+	cmake --build $(BUILD) -j $(JOBS) --target korven
 	rm -rf $(DEMO_DIR) && mkdir -p $(DEMO_DIR)
 	cp examples/water/WATER.DAT $(DEMO_DIR)/
 	cd $(DEMO_DIR) && { echo WATER.DAT | ../korven; status=$$?; echo; echo "--- exit status $$status"; }
@@ -31,25 +38,43 @@ test: build
 test-long: build
 	cd $(BUILD) && KORVEN_LONG_TESTS=1 ctest --output-on-failure -j $(JOBS) -R 'GDifferential|GKernels'
 
-# The same suite built with AddressSanitizer and UndefinedBehaviorSanitizer.
+# The whole suite once more as a Release build (-O3), as packagers build it.
+test-release: deps
+	cmake -S . -B $(RELEASE_BUILD) -DCMAKE_BUILD_TYPE=Release -DKORVEN_TESTS=ON $(CMAKE_OPTIONS)
+	cmake --build $(RELEASE_BUILD) -j $(JOBS)
+	cd $(RELEASE_BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The same suite built with AddressSanitizer and UndefinedBehaviorSanitizer,
+# at -O1 as the sanitizers recommend (-O0 makes the Eigen-heavy kit tests
+# crawl).
 test-asan: deps
-	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DKORVEN_SANITIZE=ON
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug "-DCMAKE_CXX_FLAGS_DEBUG=-g -O1" -DKORVEN_SANITIZE=ON $(CMAKE_OPTIONS)
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
 
 # The suite under Valgrind's memcheck, korven's own runs included; the tests
 # that expect a floating-point trap are left out (Valgrind delivers none).
 test-valgrind: deps
-	cmake -S . -B build-valgrind -DCMAKE_BUILD_TYPE=Debug -DKORVEN_VALGRIND=ON
+	cmake -S . -B build-valgrind -DCMAKE_BUILD_TYPE=Debug -DKORVEN_VALGRIND=ON $(CMAKE_OPTIONS)
 	cmake --build build-valgrind -j $(JOBS)
 	cd build-valgrind && ctest --output-on-failure -j $(JOBS) -LE fp_trap
 
 bench: deps
-	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DKORVEN_BENCH=ON -DKORVEN_TESTS=OFF
+	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DKORVEN_BENCH=ON -DKORVEN_TESTS=OFF $(CMAKE_OPTIONS)
 	cmake --build build-bench -j $(JOBS)
+
+# A Debian package (korven_<version>_<arch>.deb in $(RELEASE_BUILD)) of
+# everything `cmake --install` puts in place, its run-time dependencies
+# declared.
+package: deps
+	cmake -S . -B $(RELEASE_BUILD) -DCMAKE_BUILD_TYPE=Release $(CMAKE_OPTIONS)
+	cmake --build $(RELEASE_BUILD) -j $(JOBS) --target korven korvenkit
+	rm -f $(RELEASE_BUILD)/korven_*.deb
+	cd $(RELEASE_BUILD) && cpack -G DEB
+	tools/check-package.sh $(RELEASE_BUILD)/korven_*.deb
 
 install: build
 	cmake --install $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) build-valgrind build-bench build-fuzz
+	rm -rf $(BUILD) $(ASAN_BUILD) $(RELEASE_BUILD) build-valgrind build-bench build-fuzz
