@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <map>
 #include <stdexcept>
 
@@ -63,6 +64,25 @@ std::optional<Isotope> parse_isotope(std::string_view text) {
                                                  static_cast<unsigned>(iso.mass_number));
   if (!(iso.mass > 0)) return std::nullopt;
   return iso;
+}
+
+int element_of_mass(double mass) {
+  static const std::vector<std::pair<double, int>> isotopes = [] {
+    std::vector<std::pair<double, int>> t;
+    for (int z = 1; z <= kLastElement; ++z)
+      for (int a = z; a <= 3 * z + 20; ++a)
+        if (const auto iso = parse_isotope(std::to_string(a) + element_symbol(z))) t.emplace_back(iso->mass, z);
+    return t;
+  }();
+  int nearest = 0;
+  double reach = 0.002;
+  for (const auto& [m, z] : isotopes)
+    if (std::abs(m - mass) < reach) reach = std::abs(m - mass), nearest = z;
+  if (nearest > 0) return nearest;
+  double gap = 0.6;
+  for (int z = 1; z <= kLastElement; ++z)
+    if (std::abs(most_abundant_mass(z) - mass) < gap) gap = std::abs(most_abundant_mass(z) - mass), nearest = z;
+  return nearest;
 }
 
 std::string hill_formula(const std::vector<int>& elements) {

@@ -36,6 +36,12 @@ struct Isotope {
 // and for an isotope the table does not hold ("99C").
 std::optional<Isotope> parse_isotope(std::string_view text);
 
+// The element a deck's mass stands for: the closest isotope within 0.002 u
+// (32S, not 32P 0.0018 u away), or else the element whose most abundant
+// isotope is nearest within 0.6 u (a deck typed with average atomic
+// weights); 0 when neither.
+int element_of_mass(double mass);
+
 // The formula in Hill order: carbon first, then hydrogen, then the other
 // elements alphabetically; with no carbon, every element alphabetically
 // (hydrogen included). Counts of 1 are left out: "CH4", "H2O", "F6S",

@@ -17,26 +17,6 @@
 namespace korven::kit {
 namespace {
 
-// The atoms' elements as the deck's masses tell them: an isotope's exact
-// mass (within 0.002 u), or else the nearest most abundant isotope within
-// 0.6 u (a deck typed with average atomic weights); 0 when neither.
-int element_of_mass(double mass) {
-  static const std::vector<std::pair<double, int>> isotopes = [] {
-    std::vector<std::pair<double, int>> t;
-    for (int z = 1; z <= kLastElement; ++z)
-      for (int a = z; a <= 3 * z + 20; ++a)
-        if (const auto iso = parse_isotope(std::to_string(a) + element_symbol(z))) t.emplace_back(iso->mass, z);
-    return t;
-  }();
-  for (const auto& [m, z] : isotopes)
-    if (std::abs(m - mass) < 0.002) return z;
-  int best = 0;
-  double gap = 0.6;
-  for (int z = 1; z <= kLastElement; ++z)
-    if (std::abs(most_abundant_mass(z) - mass) < gap) gap = std::abs(most_abundant_mass(z) - mass), best = z;
-  return best;
-}
-
 std::string row_label(const DeckProblem& p, const std::vector<DeckRow>& rows, const DeckNotes& notes, int row) {
   if (const auto it = notes.coordinates.find({p.number, row}); it != notes.coordinates.end()) return it->second;
   const auto found = std::find_if(rows.begin(), rows.end(), [&](const DeckRow& r) { return r.row == row; });

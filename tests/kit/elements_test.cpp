@@ -79,5 +79,15 @@ TEST(Elements, HillFormulas) {
   EXPECT_THROW(hill_formula({1, 0}), std::invalid_argument);
 }
 
+TEST(Elements, TheElementADecksMassStandsFor) {
+  const std::vector<std::pair<double, int>> cases = {
+      {1.007825, 1},   {2.014102, 1},  {15.994915, 8}, {12.0, 6},  // exact isotope masses
+      {31.972071, 16},                                      // 32S, with 32P 0.0018 u away
+      {1.008, 1},      {35.45, 17},    {32.06, 16},         // average atomic weights
+      {0.3, 0},                                             // nothing near
+  };
+  for (const auto& [mass, z] : cases) EXPECT_EQ(element_of_mass(mass), z) << mass;
+}
+
 }  // namespace
 }  // namespace korven::kit
