@@ -15,7 +15,9 @@
 #include "kit/json_output.h"
 #include "kit/kit_error.h"
 #include "kit/listing_reader.h"
+#include "kit/matrix_export.h"
 #include "kit/modes_report.h"
+#include "kit/molecule_view.h"
 #include "kit/vibrations.h"
 
 namespace korven::kit {
@@ -118,6 +120,60 @@ int run_modes(const ModesArgs& a) {
   return report.exit_status();
 }
 
+struct OutputArgs {
+  DeckArgs deck;
+  std::string output;
+  bool force = false;
+};
+
+int run_export(const OutputArgs& a) {
+  const Deck deck = replay_deck(a.deck.deck);
+  const std::optional<int> only = problem_choice(a.deck, deck.problems.size());
+  const Listing listing = listing_for(a.deck);
+  const std::filesystem::path dir =
+      a.output.empty() ? std::filesystem::path(a.deck.deck).stem() : std::filesystem::path(a.output);
+  const MatrixExport plan = plan_export(deck, listing, only, a.deck.deck);
+  write_export(plan, export_index_json(plan), dir, a.force);
+  for (const ExportedMatrix& m : plan.matrices)
+    std::cout << (dir / m.file).string() << ": " << m.rows << " x " << m.columns << "\n";
+  std::cout << (dir / "index.json").string() << ": " << plan.matrices.size() << " file"
+            << (plan.matrices.size() == 1 ? "" : "s") << "\n";
+  return kExitSuccess;
+}
+
+int run_view(const OutputArgs& a) {
+  const Deck deck = replay_deck(a.deck.deck);
+  if (deck.problems.empty()) throw input_error(a.deck.deck, "holds no problem to draw");
+  const int position = problem_choice(a.deck, deck.problems.size()).value_or(1);
+  // The engine's run tells why it rejects a problem; a run that ends early
+  // still leaves the picture of what the deck holds.
+  Listing listing;
+  std::string run_note;
+  if (!a.deck.listing.empty()) {
+    listing = read_listing_file(a.deck.listing);
+  } else {
+    const EngineRun run = run_engine(a.deck.deck);
+    if (run.status != 0) run_note = "KORVEN ended with a run-time failure: " + engine_failure_line(run);
+    try {
+      listing = read_listing(run.listing, a.deck.deck + " (its listing)");
+    } catch (const InputError&) {
+      listing = Listing{};
+    }
+  }
+  if (run_note.empty() && !deck.run_end.empty()) run_note = deck.run_end;
+  const ListedProblem* listed = static_cast<std::size_t>(position) <= listing.problems.size()
+                                    ? &listing.problems[static_cast<std::size_t>(position) - 1]
+                                    : nullptr;
+  const std::string out =
+      a.output.empty() ? std::filesystem::path(a.deck.deck).stem().string() + ".svg" : a.output;
+  const MoleculePicture picture = picture_of(deck, position, listed, run_note, a.deck.deck);
+  write_picture_file(out, molecule_svg(picture), a.force);
+  std::cout << out << ": problem " << position << ", " << picture.x.size() << " atoms, " << picture.bonds.size()
+            << (picture.bonds.size() == 1 ? " bond, " : " bonds, ") << picture.coordinates.size() << " coordinate"
+            << (picture.coordinates.size() == 1 ? "" : "s") << "\n";
+  return kExitSuccess;
+}
+
 void add_deck_options(CLI::App* cmd, DeckArgs& a) {
   cmd->add_option("DECK", a.deck, "the deck")->required();
   cmd->add_option("--listing", a.listing, "read this listing of the deck instead of running it");
@@ -171,12 +227,24 @@ int run_cli(int argc, char** argv) {
   md->add_option("--force-constants", modes.force_constants, "write F of the first mass set analysed as a Matrix Market file");
   md->add_flag("--json", modes.deck.json, "one JSON object instead of the tables");
 
+  OutputArgs exporting;
+  CLI::App* ex = app.add_subcommand("export", "write B, G, U and the blocks of G' as Matrix Market files");
+  add_deck_options(ex, exporting.deck);
+  ex->add_option("-o,--output", exporting.output, "the folder (default: the deck's stem)");
+  ex->add_flag("--force", exporting.force, "replace an earlier export in that folder");
+
+  OutputArgs viewing;
+  CLI::App* vw = app.add_subcommand("view", "draw a problem's molecule with its atom numbers as an SVG picture");
+  add_deck_options(vw, viewing.deck);
+  vw->add_option("-o,--output", viewing.output, "the picture (default: the deck's stem with .svg)");
+  vw->add_flag("--force", viewing.force, "replace an existing picture");
+
   // CLI11 calls a word that names no command a missing command; say what it is.
   if (argc > 1 && argv[1][0] != '-') {
     try {
       app.get_subcommand(argv[1]);
     } catch (const CLI::OptionNotFound&) {
-      std::cerr << "korvenkit: " << argv[1] << " is not a command: build, check or modes (korvenkit --help)\n";
+      std::cerr << "korvenkit: " << argv[1] << " is not a command: build, check, modes, export or view (korvenkit --help)\n";
       return kExitUnusable;
     }
   }
@@ -190,6 +258,8 @@ int run_cli(int argc, char** argv) {
     if (b->parsed()) return run_build(build);
     if (c->parsed()) return run_check(check);
     if (md->parsed()) return run_modes(modes);
+    if (ex->parsed()) return run_export(exporting);
+    if (vw->parsed()) return run_view(viewing);
   } catch (const InputError& e) {
     std::cerr << "korvenkit: " << e.what() << "\n";
     return kExitUnusable;

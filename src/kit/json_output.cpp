@@ -106,4 +106,32 @@ std::string modes_json(const ModesReport& report) {
   return ordered_json{{"problems", problems}}.dump(2) + "\n";
 }
 
+std::string export_index_json(const MatrixExport& plan) {
+  ordered_json files = ordered_json::array();
+  for (const ExportedMatrix& m : plan.matrices) {
+    ordered_json reports = nullptr;
+    if (m.block) {
+      reports = ordered_json::array();
+      for (const FactoringReport& r : m.factoring_reports)
+        reports.push_back({{"row", r.row}, {"column", r.column}, {"value", r.value}});
+    }
+    files.push_back({{"file", m.file},
+                     {"matrix", m.matrix},
+                     {"position", m.position},
+                     {"problem", m.problem},
+                     {"title", m.title},
+                     {"mass_set", or_null(m.mass_set)},
+                     {"mass_set_title", or_null(m.mass_set_title)},
+                     {"block", or_null(m.block)},
+                     {"first_row", or_null(m.first_row)},
+                     {"species", or_null(m.species)},
+                     {"rows", m.rows},
+                     {"columns", m.columns},
+                     {"symmetry", m.symmetric ? "symmetric" : "general"},
+                     {"nonzeros", m.elements.size()},
+                     {"factoring_reports", reports}});
+  }
+  return ordered_json{{"deck", plan.deck}, {"files", files}}.dump(2) + "\n";
+}
+
 }  // namespace korven::kit

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "kit/check_report.h"
+#include "kit/matrix_export.h"
 #include "kit/modes_report.h"
 
 namespace korven::kit {
@@ -12,5 +13,12 @@ namespace korven::kit {
 // does not apply.
 std::string check_json(const CheckReport& report);
 std::string modes_json(const ModesReport& report);
+
+// export's index.json: {"deck", "files": [{"file", "matrix", "position",
+// "problem", "title", "mass_set", "mass_set_title", "block", "first_row",
+// "species", "rows", "columns", "symmetry", "nonzeros",
+// "factoring_reports": [{"row", "column", "value"}]}]}, null where a key does
+// not apply (factoring_reports is null except for a block).
+std::string export_index_json(const MatrixExport& plan);
 
 }  // namespace korven::kit

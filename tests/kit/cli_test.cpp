@@ -63,6 +63,12 @@ TEST(Cli, StatusAndErrorLineOfEachCommandLine) {
       {"check NONE.DAT", "", 2, "", "NONE.DAT"},
       {"check WATER.DAT --listing NONE.OUT", "", 2, "", "NONE.OUT"},
       {"check WATER.DAT --listing water.xyz", "", 2, "", "water.xyz"},
+      {"export NONE.DAT", "", 2, "", "NONE.DAT"},
+      {"export WATER.DAT -o EXP", "", 0, "", ""},
+      {"export WATER.DAT -o EXP", "", 2, "", "EXP"},
+      {"view NONE.DAT", "", 2, "", "NONE.DAT"},
+      {"view WATER.DAT --problem 2", "", 2, "", "--problem 2"},
+      {"view WATER.DAT", "", 0, "", ""},
   };
   for (const Case& c : cases) {
     const auto run = run_korvenkit(dir.path(), c.args, c.input);
