@@ -30,6 +30,7 @@ std::map<std::string, Read> read_with_scipy(const fs::path& dir) {
                  "d = sys.argv[1]\n"
                  "for f in json.load(open(d + '/index.json'))['files']:\n"
                  "    m = scipy.io.mmread(d + '/' + f['file']).tocoo()\n"
+                 "    assert (f['rows'], f['columns']) == m.shape, f['file']\n"
                  "    print('file', f['file'], m.shape[0], m.shape[1])\n"
                  "    for i, j, v in zip(m.row, m.col, m.data):\n"
                  "        print(i + 1, j + 1, repr(float(v)))\n");
