@@ -4,12 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
 #include <memory>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -98,6 +102,26 @@ inline std::string triples_cards(const std::vector<Element>& triples) {
     if (n % 4 == 3 || n + 1 == triples.size()) cards += "\n";
   }
   return cards;
+}
+
+// Reals that exercise a listing's fields: zeros of both signs, the edges of
+// F12.6 and of the size threshold, carries, the extremes of the single
+// range, then `random` values of random bits (infinities and NaNs left out).
+inline std::vector<float> awkward_reals(std::uint32_t seed, int random) {
+  std::vector<float> values = {0.0f,       -0.0f,      5.0E-5f,     -5.0E-5f,   4.9999994E-7f,
+                               5.0E-7f,    -5.5E-7f,   0.99999995f, 9.9999995f, 1234.5678f,
+                               99999.99f,  -99999.99f, 100000.0f,   -10000.0f,  9.999996f,
+                               3.4028235E38f, -1.0E-45f, 1.1754944E-38f, 0.077373f, -0.5f};
+  std::mt19937 rng(seed);
+  while (random-- > 0) {
+    float v;
+    do {
+      const std::uint32_t bits = static_cast<std::uint32_t>(rng());
+      std::memcpy(&v, &bits, sizeof v);
+    } while (!std::isfinite(v));
+    values.push_back(v);
+  }
+  return values;
 }
 
 // The entries of element records, 18 columns each.

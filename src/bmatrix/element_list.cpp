@@ -6,7 +6,7 @@
 #include <span>
 #include <vector>
 
-#include "records/record_io.h"
+#include "records/direct_record.h"
 
 namespace korven {
 
@@ -16,12 +16,15 @@ constexpr std::size_t kEntryBytes = 12;
 
 }  // namespace
 
+// The write under "(4(2I3,F12.6))", field for field: four entries to a
+// record, the last record holding the rest, one empty record for no entries.
 void write_element_records(Unit& listing, const Element* first, std::size_t count) {
-  WriteStatement s(listing, "(4(2I3,F12.6))");
+  DirectRecord record;
   for (std::size_t n = 0; n < count; ++n) {
-    s.write_integer(first[n].row).write_integer(first[n].col).write_real(first[n].value);
+    if (n > 0 && n % 4 == 0) record.put(listing);
+    record.integer(first[n].row, 3).integer(first[n].col, 3).fixed(first[n].value, 12, 6);
   }
-  s.end_write();
+  record.put(listing);
 }
 
 void store_element_list(Units& units, int unit_number, const ElementList& list) {

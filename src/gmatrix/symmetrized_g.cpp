@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "bmatrix/b_matrix.h"
+#include "records/direct_record.h"
 #include "records/fp_trap.h"
 #include "records/record_io.h"
 
@@ -218,6 +219,19 @@ SymmetrizedRows::SymmetrizedRows(const ElementList& g, const ElementList& u, std
     if (listed_row(u[n].row)) col_rows_[col_cursor_[index_of(u[n].col)]++] = u[n].row;
   }
   col_cursor_.assign(col_first_.begin(), col_first_.end() - 1);
+
+  // G lists as the run makes them (rows ascending, columns ascending from the
+  // diagonal) give every index its partners in ascending order; then t can be
+  // formed from the columns of the U row outwards, see next_row.
+  ascending_ = true;
+  for (std::size_t i = 0; i < extent && ascending_; ++i) {
+    for (std::size_t a = adj_first_[i] + 1; a < adj_first_[i + 1]; ++a) {
+      if (adj_[a].first < adj_[a - 1].first) {
+        ascending_ = false;
+        break;
+      }
+    }
+  }
 }
 
 std::int32_t SymmetrizedRows::next_row() {
@@ -234,7 +248,8 @@ std::int32_t SymmetrizedRows::next_row() {
   // pass over the whole G list, and over the rest of the U list, takes its
   // terms, so every rounding is the same. The terms left out are products
   // with a zero of v or t: they add a zero, which can at most decide the sign
-  // of a zero sum, and a zero is never listed.
+  // of a zero sum (and a zero's sign never changes a non-zero sum it enters
+  // later), and a zero is never listed.
   fp_guarded([&] {
     // The dense U row s.
     while (q_ < u_elements && u_[q_].row == s) {
@@ -242,23 +257,43 @@ std::int32_t SymmetrizedRows::next_row() {
       v_cols_.push_back(index_of(u_[q_].col));
       ++q_;
     }
-    // t = G v at the indices that G links to the columns of U row s.
-    for (const std::size_t j : v_cols_) {
-      for (std::size_t a = adj_first_[j]; a < adj_first_[j + 1]; ++a) {
-        const std::size_t i = adj_[a].first;
-        if (t_mark_[i] == s) continue;
-        t_mark_[i] = s;
-        t_cols_.push_back(i);
+    if (ascending_) {
+      // t = G v taken column by column of U row s in ascending order: each
+      // t(i) then receives its terms in the order of i's partners in the G
+      // list, the non-zero v(j) ones only.
+      std::sort(v_cols_.begin(), v_cols_.end());
+      v_cols_.erase(std::unique(v_cols_.begin(), v_cols_.end()), v_cols_.end());
+      for (const std::size_t j : v_cols_) {
+        const double vj = static_cast<double>(v_[j]);
+        for (std::size_t a = adj_first_[j]; a < adj_first_[j + 1]; ++a) {
+          const std::size_t i = adj_[a].first;
+          if (t_mark_[i] != s) {
+            t_mark_[i] = s;
+            t_cols_.push_back(i);
+          }
+          t_[i] = static_cast<float>(static_cast<double>(t_[i]) +
+                                     vj * static_cast<double>(adj_[a].second));
+        }
       }
-    }
-    for (const std::size_t i : t_cols_) {
-      float ti = 0.0f;
-      for (std::size_t a = adj_first_[i]; a < adj_first_[i + 1]; ++a) {
-        const double value = static_cast<double>(adj_[a].second);
-        ti = static_cast<float>(static_cast<double>(ti) +
-                                static_cast<double>(v_[adj_[a].first]) * value);
+    } else {
+      // t = G v at the indices that G links to the columns of U row s.
+      for (const std::size_t j : v_cols_) {
+        for (std::size_t a = adj_first_[j]; a < adj_first_[j + 1]; ++a) {
+          const std::size_t i = adj_[a].first;
+          if (t_mark_[i] == s) continue;
+          t_mark_[i] = s;
+          t_cols_.push_back(i);
+        }
       }
-      t_[i] = ti;
+      for (const std::size_t i : t_cols_) {
+        float ti = 0.0f;
+        for (std::size_t a = adj_first_[i]; a < adj_first_[i + 1]; ++a) {
+          const double value = static_cast<double>(adj_[a].second);
+          ti = static_cast<float>(static_cast<double>(ti) +
+                                  static_cast<double>(v_[adj_[a].first]) * value);
+        }
+        t_[i] = ti;
+      }
     }
     // r(k) = (U t)(k) for the rows k >= s of U that name an index of t.
     for (const std::size_t i : t_cols_) {
@@ -283,6 +318,19 @@ std::int32_t SymmetrizedRows::next_row() {
   });
   ++s_;
   return s;
+}
+
+void write_factoring_report(Unit& listing, std::int32_t row, std::int32_t column, float value) {
+  // The write under "(1X,'ERRORS UPON ERRORS, G NOT FACTORING.- ELEMENT IN
+  // ROW ',I3,', COLUMN ',I3,', HAS VALUE ',1P,E12.5)", field for field.
+  DirectRecord()
+      .text(" ERRORS UPON ERRORS, G NOT FACTORING.- ELEMENT IN ROW ")
+      .integer(row, 3)
+      .text(", COLUMN ")
+      .integer(column, 3)
+      .text(", HAS VALUE ")
+      .exponent(value, 12, 5, 1)
+      .put(listing);
 }
 
 void symmetrize_g(Unit& listing, std::int32_t problem_number, const std::string& title,
@@ -310,10 +358,7 @@ void symmetrize_g(Unit& listing, std::int32_t problem_number, const std::string&
         const float value = rows.value(k);
         if (!(std::fabs(value) > kSizeThreshold)) continue;
         if (k >= hi) {
-          write_record(listing,
-                       "(1X,'ERRORS UPON ERRORS, G NOT FACTORING.- ELEMENT IN ROW ',I3,"
-                       "', COLUMN ',I3,', HAS VALUE ',1P,E12.5)",
-                       s, k, value);
+          write_factoring_report(listing, s, k, value);
         }
         if (++n > kHeldEntries) {
           write_element_records(listing, held.data(), kHeldEntries);

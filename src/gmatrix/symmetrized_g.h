@@ -104,6 +104,7 @@ class SymmetrizedRows {
   // pairs that add to (G v)(i), in the order the G list gives them.
   std::vector<std::size_t> adj_first_;
   std::vector<std::pair<std::size_t, float>> adj_;
+  bool ascending_ = false;  // every index's partners stand in ascending order
   // U by row: row k's entries are u_[row_first_[k] ... row_first_[k + 1] - 1].
   std::vector<std::size_t> row_first_;
   // U by column: the rows naming internal coordinate i, ascending, from
@@ -116,6 +117,9 @@ class SymmetrizedRows {
   std::vector<std::int32_t> met_rows_;
   std::vector<std::int32_t> t_mark_, r_mark_;  // row stamps: index already collected
 };
+
+// The factoring report of G'(row, column), an element beyond its block.
+void write_factoring_report(Unit& listing, std::int32_t row, std::int32_t column, float value);
 
 // The symmetrized G section: heading, then per block its heading, the
 // factoring reports and the block list. blocks is a checked block card.

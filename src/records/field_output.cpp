@@ -138,9 +138,10 @@ char* put_mantissa(char* p, const Digits& g, int b, int s) {
   return put_digits(p, d, b > 0 ? b : 0, s - (b > 0 ? b : 0));
 }
 
+
 }  // namespace
 
-char* format_integer(char* out, std::int32_t value, int width) {
+char* format_integer_general(char* out, std::int32_t value, int width) {
   std::uint32_t mag = value < 0 ? 0u - static_cast<std::uint32_t>(value) : static_cast<std::uint32_t>(value);
   int digits = 1;
   while (digits < 10 && mag >= kPow10[digits]) ++digits;
@@ -157,7 +158,61 @@ char* format_integer(char* out, std::int32_t value, int width) {
   return out + width;
 }
 
+namespace {
+
+// F editing with six decimals, the edit of every element a listing holds,
+// for |value| < 8, straight from the binary value: X = |value| * 10^6 =
+// P / 2^k with P = mantissa * 15625 exactly, and the field shows X rounded
+// half up. The general way rounds the 17 digits of the decimal expansion
+// instead, which differs only when X lies below a half by less than half a
+// unit of the 17th digit (5E-11 here): a value within 2^-29 of a half is
+// left to it, so the two always agree. Returns nullptr when it leaves the
+// value to the general way.
+char* format_six_decimals(char* out, float value, int width) {
+  const std::uint32_t bits = std::bit_cast<std::uint32_t>(value);
+  const std::uint32_t biased = (bits >> 23) & 0xffu;
+  if (biased > 129) return nullptr;  // 8 and above
+  std::uint32_t q = 0;
+  if (biased >= 100) {  // below 2^-27 X rounds to nothing
+    const int k = 144 - static_cast<int>(biased);  // 15 ... 44
+    const std::uint64_t p = static_cast<std::uint64_t>((bits & 0x7fffffu) | 0x800000u) * 15625u;
+    const std::uint64_t unit = std::uint64_t{1} << k;
+    const std::uint64_t fraction = p & (unit - 1);
+    const std::uint64_t half = unit >> 1;
+    q = static_cast<std::uint32_t>(p >> k);
+    if (fraction >= half) {
+      ++q;
+    } else if (half - fraction <= unit >> 29) {
+      return nullptr;
+    }
+  }
+  // The sign stands only before a value that shows a digit; |value| < 8
+  // shows at most "-7.000000", nine characters.
+  const bool negative = (bits >> 31) != 0 && q != 0;
+  const int length = (q >= 1000000u ? 8 : 7) + (negative ? 1 : 0);
+  put_run(out, width - length, ' ');
+  char* p = out + width - length;
+  *p = '-';
+  p += negative ? 1 : 0;
+  if (q >= 1000000u) *p++ = static_cast<char>('0' + q / 1000000u);
+  *p++ = '.';
+  const std::uint32_t decimals = q % 1000000u;
+  put_pair(p, decimals / 10000u);
+  put_pair(p + 2, decimals / 100u % 100u);
+  put_pair(p + 4, decimals % 100u);
+  return p + 6;
+}
+
+}  // namespace
+
 char* format_fixed(char* out, float value, int width, int decimals) {
+  if (decimals == 6 && width >= 9) {
+    if (char* end = format_six_decimals(out, value, width)) return end;
+  }
+  return format_fixed_plain(out, value, width, decimals);
+}
+
+char* format_fixed_plain(char* out, float value, int width, int decimals) {
   Digits g(value);
   int b = 0;
   int s = decimals;
@@ -180,7 +235,40 @@ char* format_fixed(char* out, float value, int width, int decimals) {
   return put_mantissa(out + width - length, g, b, s);
 }
 
+namespace {
+
+// 1P,E12.5, the edit of every factoring report, written straight from the
+// six digits shown: d.ddddd, then the exponent (a single real's is at most
+// two digits), with the general way's rounding.
+char* format_one_scaled_five(char* out, float value) {
+  Digits g(value);
+  int e = 0;
+  if (!g.zero()) {
+    e = g.exponent - 1;
+    if (g.round_to(6)) ++e;
+  }
+  const std::uint32_t six = g.lead / 100u;  // the six digits shown, or 0
+  out[0] = g.negative ? '-' : ' ';
+  out[1] = static_cast<char>('0' + six / 100000u);
+  out[2] = '.';
+  const std::uint32_t rest = six % 100000u;
+  out[3] = static_cast<char>('0' + rest / 10000u);
+  put_pair(out + 4, rest / 100u % 100u);
+  put_pair(out + 6, rest % 100u);
+  out[8] = 'E';
+  out[9] = e < 0 ? '-' : '+';
+  put_pair(out + 10, static_cast<std::uint32_t>(e < 0 ? -e : e));
+  return out + 12;
+}
+
+}  // namespace
+
 char* format_exponent(char* out, float value, int width, int decimals, int scale) {
+  if (width == 12 && decimals == 5 && scale == 1) return format_one_scaled_five(out, value);
+  return format_exponent_plain(out, value, width, decimals, scale);
+}
+
+char* format_exponent_plain(char* out, float value, int width, int decimals, int scale) {
   Digits g(value);
   const bool zero = g.zero();
   const int b = scale;

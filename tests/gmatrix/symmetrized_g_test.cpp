@@ -9,6 +9,7 @@
 
 #include "run_files.h"
 #include "records/fp_trap.h"
+#include "records/record_io.h"
 #include "records/run_end.h"
 
 namespace korven {
@@ -169,6 +170,23 @@ TEST(SymmetrizedG, TwoByTwoExampleWithFactoringReport) {
       section({{1, 1, 1.f}, {1, 2, .25f}, {2, 2, 1.f}, kGEndEntry}, u, {1, 2, 3}, 2);
   ASSERT_EQ(records.size(), 10u);
   EXPECT_EQ(records[6], "  1  1    1.250000 -1  0     .000000");
+}
+
+// The factoring report is written field for field; the write under its
+// layout must give the same record.
+TEST(SymmetrizedG, FactoringReportAsTheWriteUnderItsLayout) {
+  const std::vector<float> values = awkward_reals(29, 500);
+  const std::int32_t indices[] = {1, 2, -5, 99, 999, 1000, -100};
+  RunFiles direct(""), layout("");
+  for (std::size_t n = 0; n < values.size(); ++n) {
+    const std::int32_t row = indices[n % 7], column = indices[(n / 7) % 7];
+    write_factoring_report(direct.listing_unit(), row, column, values[n]);
+    write_record(layout.listing_unit(),
+                 "(1X,'ERRORS UPON ERRORS, G NOT FACTORING.- ELEMENT IN ROW ',I3,"
+                 "', COLUMN ',I3,', HAS VALUE ',1P,E12.5)",
+                 row, column, values[n]);
+  }
+  EXPECT_EQ(direct.listing(), layout.listing());
 }
 
 TEST(SymmetrizedG, BlocksNumberTheirRowsFromTheirFirstValue) {

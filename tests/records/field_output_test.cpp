@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <limits>
 #include <random>
 #include <string>
@@ -109,6 +110,7 @@ TEST(IntegerConversion, AgreesWithToString) {
     for (const std::int64_t v : {p - 1, p, p + 1, -p + 1, -p, -p - 1}) values.push_back(static_cast<std::int32_t>(v));
   }
   for (std::int32_t v = -20000; v <= 20000; v += 7) values.push_back(v);
+  for (std::int32_t v = -120; v <= 1020; ++v) values.push_back(v);  // every I3 field
   for (const std::int32_t v : values) {
     const std::string text = std::to_string(v);
     for (int w = 1; w <= 13; ++w) {
@@ -321,6 +323,37 @@ TEST(RealConversion, AgreesWithThePlainWay) {
     for (const ExponentEdit& e : exponent_edits)
       ASSERT_EQ(expo(v, e.w, e.d, e.k), PlainField(plain).exponent(e.w, e.d, e.k)) << v << " " << e.k;
   }
+}
+
+// F12.6 below 8 has a shortcut from the binary value; it must give the
+// general way's bytes for every real it takes (checked once for all 2^31
+// of them). A stride through every binade
+// from 2^-28 up to 16, both signs; with KORVEN_LONG_TESTS=1 every real there.
+TEST(RealConversion, ShortcutsAsTheGeneralWay) {
+  const char* long_tests = std::getenv("KORVEN_LONG_TESTS");
+  const std::uint32_t stride = long_tests != nullptr && long_tests[0] == '1' ? 1 : 251;
+  for (std::uint32_t bits = 99u << 23; bits < 131u << 23; bits += stride) {
+    for (const std::uint32_t sign : {0u, 0x80000000u}) {
+      const float v = std::bit_cast<float>(bits | sign);
+      char fast[12], plain[12];
+      ASSERT_EQ(format_fixed(fast, v, 12, 6), fast + 12);
+      format_fixed_plain(plain, v, 12, 6);
+      ASSERT_EQ(std::string(fast, 12), std::string(plain, 12)) << std::hex << (bits | sign);
+    }
+  }
+  // 1P,E12.5 has a shortcut too, for every real: a stride through them all.
+  for (std::uint64_t bits = 0; bits < 0xff800000u; bits += 4093u * stride) {
+    for (const std::uint32_t sign : {0u, 0x80000000u}) {
+      const float v = std::bit_cast<float>(static_cast<std::uint32_t>(bits) | sign);
+      char fast[12], plain[12];
+      ASSERT_EQ(format_exponent(fast, v, 12, 5, 1), fast + 12);
+      format_exponent_plain(plain, v, 12, 5, 1);
+      ASSERT_EQ(std::string(fast, 12), std::string(plain, 12)) << std::hex << bits;
+    }
+  }
+  // 5E-7 lies just below a half: the shortcut leaves it to the general way.
+  EXPECT_EQ(fixed(5.0E-7f), "     .000000");
+  EXPECT_EQ(fixed(-7.9999995f), "   -8.000000");
 }
 
 }  // namespace
