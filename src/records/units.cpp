@@ -79,7 +79,14 @@ void Unit::put_record(std::string_view record, bool suppress_line_end) {
 
 void Unit::truncate_here() {
   // Every write after an open or rewind starts at the start of the file:
-  // the first one replaces the file's old contents.
+  // the first one replaces the file's old contents. A file still empty (a
+  // scratch file just made) has none and is only positioned: truncating it
+  // all the same would have the file system (ext4's replace-by-truncate
+  // rule) flush it to disk when it is closed, and its deletion wait for that.
+  if (std::fseek(file_, 0, SEEK_END) == 0 && std::ftell(file_) == 0) {
+    written_since_position_ = true;
+    return;
+  }
   std::fclose(file_);
   file_ = std::fopen(name_.c_str(), "w+b");
   if (file_ == nullptr) fail(write_failure_number(), UnitOperation::write);
