@@ -3,8 +3,10 @@
 #include "gmatrix/symmetrized_g.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <string_view>
+#include <utility>
 
 #include "bmatrix/b_matrix.h"
 #include "records/direct_record.h"
@@ -173,10 +175,10 @@ SymmetrizedRows::SymmetrizedRows(const ElementList& g, const ElementList& u, std
                                  std::int32_t symmetry_count)
     : u_(u),
       v_(internal_extent(g, u, nic), 0.0f),
-      t_(v_.size(), 0.0f),
+      t_(v_.size() + 1, 0.0f),  // and one index past them all, never written
       r_(index_of(std::max(symmetry_count, 0)) + 1, 0.0f),
       t_mark_(v_.size(), 0),
-      r_mark_(r_.size(), 0) {
+      met_bits_(r_.size() / 64 + 1, 0) {
   const std::size_t extent = v_.size();
   const std::size_t rows = r_.size() - 1;
   const std::size_t g_elements = g.empty() ? 0 : g.size() - 1;
@@ -295,19 +297,66 @@ std::int32_t SymmetrizedRows::next_row() {
         t_[i] = ti;
       }
     }
-    // r(k) = (U t)(k) for the rows k >= s of U that name an index of t.
-    for (const std::size_t i : t_cols_) {
-      std::size_t& from = col_cursor_[i];
-      while (from < col_first_[i + 1] && col_rows_[from] < s) ++from;
-      for (std::size_t n = from; n < col_first_[i + 1]; ++n) {
-        const std::int32_t k = col_rows_[n];
-        if (r_mark_[index_of(k)] == s) continue;
-        r_mark_[index_of(k)] = s;
-        met_rows_.push_back(k);
+    // r(k) = (U t)(k) for the rows k >= s of U that name an index of t, in
+    // ascending order: each such row sets its bit in a map of the rows (at
+    // most 999, 16 words), read back from s to the last row set. (Plain
+    // pointers here, so that no store has every bound read again.)
+    {
+      std::uint64_t* const bits = met_bits_.data();
+      const std::int32_t* const col_rows = col_rows_.data();
+      const std::size_t* const col_first = col_first_.data();
+      std::size_t* const cursor = col_cursor_.data();
+      std::int32_t last = s - 1;
+      for (const std::size_t i : t_cols_) {
+        std::size_t from = cursor[i];
+        const std::size_t end = col_first[i + 1];
+        while (from < end && col_rows[from] < s) ++from;
+        cursor[i] = from;
+        for (std::size_t n = from; n < end; ++n) {
+          const auto k = static_cast<std::uint32_t>(col_rows[n]);
+          bits[k >> 6] |= std::uint64_t{1} << (k & 63);
+        }
+        if (from < end) last = std::max(last, col_rows[end - 1]);
       }
+      met_rows_.resize(r_.size());
+      std::int32_t* const met = met_rows_.data();
+      std::size_t count = 0;
+      for (std::size_t w = index_of(s) >> 6; w <= (index_of(last) >> 6) && last >= s; ++w) {
+        for (std::uint64_t word = std::exchange(bits[w], 0); word != 0; word &= word - 1) {
+          met[count++] = static_cast<std::int32_t>(64 * w + static_cast<std::size_t>(std::countr_zero(word)));
+        }
+      }
+      met_rows_.resize(count);
     }
-    std::sort(met_rows_.begin(), met_rows_.end());
-    for (const std::int32_t k : met_rows_) {
+    // Four rows side by side, so that their sums (each a chain of roundings)
+    // overlap. A row shorter than the longest of the four goes on with terms
+    // 0 x 0 from the one index of t that is never written, each of which
+    // leaves its sum as it is (but for the sign of a zero sum).
+    const std::size_t never_written = t_.size() - 1;
+    std::size_t m = 0;
+    for (; m + 4 <= met_rows_.size(); m += 4) {
+      std::size_t from[4], length[4];
+      std::size_t longest = 0;
+      for (std::size_t l = 0; l < 4; ++l) {
+        const std::size_t k = index_of(met_rows_[m + l]);
+        from[l] = row_first_[k];
+        length[l] = row_first_[k + 1] - from[l];
+        longest = std::max(longest, length[l]);
+      }
+      float rk[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+      for (std::size_t step = 0; step < longest; ++step) {
+        for (std::size_t l = 0; l < 4; ++l) {
+          const bool in = step < length[l];
+          const Element& e = u_[from[l] + (in ? step : 0)];
+          const double tc = static_cast<double>(t_[in ? index_of(e.col) : never_written]);
+          const double uv = in ? static_cast<double>(e.value) : 0.0;
+          rk[l] = static_cast<float>(static_cast<double>(rk[l]) + tc * uv);
+        }
+      }
+      for (std::size_t l = 0; l < 4; ++l) r_[index_of(met_rows_[m + l])] = rk[l];
+    }
+    for (; m < met_rows_.size(); ++m) {
+      const std::int32_t k = met_rows_[m];
       float rk = 0.0f;
       for (std::size_t n = row_first_[index_of(k)]; n < row_first_[index_of(k) + 1]; ++n) {
         const double tc = static_cast<double>(t_[index_of(u_[n].col)]);

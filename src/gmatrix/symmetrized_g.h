@@ -115,7 +115,8 @@ class SymmetrizedRows {
   std::vector<float> v_, t_, r_;
   std::vector<std::size_t> v_cols_, t_cols_;  // where v and t may be non-zero
   std::vector<std::int32_t> met_rows_;
-  std::vector<std::int32_t> t_mark_, r_mark_;  // row stamps: index already collected
+  std::vector<std::int32_t> t_mark_;        // row stamps: index of t already collected
+  std::vector<std::uint64_t> met_bits_;     // the rows of U met, one bit each; clear between rows
 };
 
 // The factoring report of G'(row, column), an element beyond its block.
