@@ -44,10 +44,13 @@ for n in 50 100 200 333; do
   mkdir -p "$work/a$n"
   "$py" "$root/tools/make_largest_deck.py" "$work/a$n/BIG.DAT" --atoms "$n"
   read -r t bytes < <(time_korven "$work/a$n/BIG.DAT")
+  scaled_s=$t
   "$py" -c "import sys; n=$n; t=$t; b=$bytes; print('%6d %6d %6d %10.2f %12d %14.1f' % (n, 3*n, 3*n-1, 1e3*t, b, b/(1e6*t)))"
 done
 big="$work/a333/BIG.DAT"
 read -r korven_s _ < <(time_korven "$big")
+# The best of both series of whole runs of the largest deck.
+korven_s=$("$py" -c "print(min($korven_s, $scaled_s))")
 
 echo "== korven's phases on the largest deck"
 "$build/bench/korven_phases" "$big" "$work/export"
