@@ -141,7 +141,7 @@ char* put_mantissa(char* p, const Digits& g, int b, int s) {
 
 }  // namespace
 
-char* format_integer_general(char* out, std::int32_t value, int width) {
+char* format_integer_plain(char* out, std::int32_t value, int width) {
   std::uint32_t mag = value < 0 ? 0u - static_cast<std::uint32_t>(value) : static_cast<std::uint32_t>(value);
   int digits = 1;
   while (digits < 10 && mag >= kPow10[digits]) ++digits;
@@ -187,7 +187,7 @@ char* format_six_decimals(char* out, float value, int width) {
     }
   }
   // The sign stands only before a value that shows a digit; |value| < 8
-  // shows at most "-7.000000", nine characters.
+  // shows at most "-8.000000", nine characters.
   const bool negative = (bits >> 31) != 0 && q != 0;
   const int length = (q >= 1000000u ? 8 : 7) + (negative ? 1 : 0);
   put_run(out, width - length, ' ');

@@ -36,13 +36,13 @@ struct I3Fields {
 };
 inline constexpr I3Fields kI3Fields{};
 
-char* format_integer_general(char* out, std::int32_t value, int width);
+char* format_integer_plain(char* out, std::int32_t value, int width);
 inline char* format_integer(char* out, std::int32_t value, int width) {
   if (width == 3 && value >= I3Fields::kLow && value <= I3Fields::kHigh) {
     std::memcpy(out, kI3Fields.field[value - I3Fields::kLow], 3);
     return out + 3;
   }
-  return format_integer_general(out, value, width);
+  return format_integer_plain(out, value, width);
 }
 char* format_fixed(char* out, float value, int width, int decimals);
 // format_fixed without its shortcut for six decimals and small values; the
