@@ -37,13 +37,15 @@ Matrix dense_b(const std::vector<ListedElement>& b, int rows, int columns) {
   return m;
 }
 
+// The eigenvalues above kRankFraction² · largest: the rank of a symmetric
+// positive semidefinite matrix whose eigenvalues these are.
+int rank_of_symmetric(const Vector& lambda, double largest) {
+  if (largest <= 0) return 0;
+  return static_cast<int>((lambda.array() > kRankFraction * kRankFraction * largest).count());
+}
+
 int rank_of_symmetric(const Matrix& a, double largest) {
-  if (a.rows() == 0 || largest <= 0) return 0;
-  const Vector lambda = symmetric_eigenvalues(a);
-  int r = 0;
-  for (Eigen::Index i = 0; i < lambda.size(); ++i)
-    if (lambda(i) > kRankFraction * kRankFraction * largest) ++r;
-  return r;
+  return a.rows() == 0 ? 0 : rank_of_symmetric(symmetric_eigenvalues(a), largest);
 }
 
 std::string join_rows(const std::vector<int>& rows) {
@@ -90,12 +92,12 @@ CheckReport check_deck(const Deck& deck, const Listing& listing, std::optional<i
     r.errors = lp.errors;
     if (lp.has_b && n > 0) {
       const Matrix b = dense_b(lp.b, nrows, 3 * n);
-      r.rank = numeric_rank(singular_values(b), kRankFraction);
-      r.missing = std::max(0, r.vibrations - *r.rank);
       std::vector<SparseRow> sparse(static_cast<std::size_t>(nrows));
       for (const ListedElement& e : lp.b)
         if (e.row >= 1 && e.row <= nrows && e.column >= 1 && e.column <= 3 * n)
           sparse[e.row - 1].emplace_back(e.column - 1, e.value);
+      r.rank = numeric_rank(singular_values(sparse, 3 * n), kRankFraction);
+      r.missing = std::max(0, r.vibrations - *r.rank);
       std::vector<int> ranks(static_cast<std::size_t>(nrows), kind_rank_of_code(1));
       for (const DeckRow& row : rows)
         if (row.row >= 1 && row.row <= nrows && !row.entries.empty())
@@ -122,9 +124,10 @@ CheckReport check_deck(const Deck& deck, const Listing& listing, std::optional<i
         Matrix g;
         double largest = 0;
         if (masses_ok) {
-          g = b * inverse_mass.asDiagonal() * b.transpose();
-          largest = g.rows() ? symmetric_eigenvalues(g).maxCoeff() : 0;
-          ms.g_rank = rank_of_symmetric(g, largest);
+          g = weighted_row_products(sparse, inverse_mass);
+          const Vector lambda = symmetric_eigenvalues(g);
+          largest = lambda.size() ? lambda.maxCoeff() : 0;
+          ms.g_rank = rank_of_symmetric(lambda, largest);
         }
         const MassSet* dm = m < dp.mass_sets.size() ? &dp.mass_sets[m] : nullptr;
         // The point group from X and this mass set's masses: atoms of equal
@@ -140,15 +143,19 @@ CheckReport check_deck(const Deck& deck, const Listing& listing, std::optional<i
         }
         if (lm.symmetrized && dm) {
           Matrix u = Matrix::Zero(dm->symmetry_count, nrows);
+          std::vector<SparseRow> u_rows(static_cast<std::size_t>(std::max(0, dm->symmetry_count)));
           for (const UElement& e : dm->u)
-            if (e.row >= 1 && e.row <= dm->symmetry_count && e.column >= 1 && e.column <= nrows)
+            if (e.row >= 1 && e.row <= dm->symmetry_count && e.column >= 1 && e.column <= nrows) {
               u(e.row - 1, e.column - 1) += e.value;
+              u_rows[e.row - 1].emplace_back(e.column - 1, e.value);
+            }
           // The engine has normalised each row; rows that are not orthogonal
           // to the written digits (modes' own limit) make U G U' another
           // matrix than the symmetry coordinates promise.
           Eigen::Index worst_i = 0, worst_j = 0;
           if (u.rows() > 0)
-            ms.u_orthonormal_dev = (u * u.transpose() - Matrix::Identity(u.rows(), u.rows()))
+            ms.u_orthonormal_dev = (weighted_row_products(u_rows, Vector::Ones(nrows)) -
+                                    Matrix::Identity(u.rows(), u.rows()))
                                        .cwiseAbs()
                                        .maxCoeff(&worst_i, &worst_j);
           for (std::size_t k = 0; k < lm.blocks.size(); ++k) {
@@ -158,8 +165,8 @@ CheckReport check_deck(const Deck& deck, const Listing& listing, std::optional<i
               br.first = dm->boundaries[k];
               br.size = dm->boundaries[k + 1] - dm->boundaries[k];
               if (masses_ok && br.first >= 1 && br.size > 0 && br.first - 1 + br.size <= u.rows()) {
-                const Matrix ub = u.middleRows(br.first - 1, br.size);
-                br.rank = rank_of_symmetric(ub * g * ub.transpose(), largest);
+                const auto first = u_rows.begin() + (br.first - 1);
+                br.rank = rank_of_symmetric(sandwich({first, first + br.size}, g), largest);
               }
             }
             ms.factoring_reports += static_cast<int>(lb.factoring_reports.size());

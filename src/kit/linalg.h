@@ -3,6 +3,7 @@
 // include Eigen.
 #pragma once
 
+#include <utility>
 #include <vector>
 
 #include <Eigen/Dense>
@@ -13,6 +14,11 @@ using Vec3 = Eigen::Vector3d;
 using Mat3 = Eigen::Matrix3d;
 using Matrix = Eigen::MatrixXd;
 using Vector = Eigen::VectorXd;
+
+// One row of a sparse matrix: (0-based column, value) pairs. A row of B
+// holds the Cartesian columns 3a + k of the atoms its coordinate moves. A
+// column may come more than once; its entries add up.
+using SparseRow = std::vector<std::pair<int, double>>;
 
 // Eigenvalues (ascending) and eigenvectors (columns) of a symmetric matrix.
 struct SymmetricEigen {
@@ -25,6 +31,18 @@ Vector symmetric_eigenvalues(const Matrix& a);
 // Singular values of a, descending, from the eigenvalues of the smaller of
 // a aᵀ and aᵀ a.
 std::vector<double> singular_values(const Matrix& a);
+// The same for the matrix whose sparse rows these are, the product formed
+// sparse: rows of B meet only where they share atoms.
+std::vector<double> singular_values(const std::vector<SparseRow>& rows, int columns);
+
+// a diag(w) aᵀ for the matrix a whose rows these are, w one weight per
+// column, formed as a sparse product and returned dense. Entries outside the
+// columns of w are left out.
+Matrix weighted_row_products(const std::vector<SparseRow>& rows, const Vector& w);
+
+// a g aᵀ for the matrix a whose sparse rows these are and a dense g of as
+// many rows and columns as a has columns.
+Matrix sandwich(const std::vector<SparseRow>& rows, const Matrix& g);
 
 // The number of singular values above relative · the largest.
 int numeric_rank(const std::vector<double>& singular_values, double relative);

@@ -13,9 +13,6 @@
 
 namespace korven::kit {
 
-// One row: (Cartesian column 3a + k, 0-based, value) for the atoms it moves.
-using SparseRow = std::vector<std::pair<int, double>>;
-
 SparseRow wilson_b_row(const std::vector<Vec3>& x, const InternalCoordinate& c);
 Matrix wilson_b_matrix(const std::vector<Vec3>& x, const std::vector<InternalCoordinate>& cs);
 
