@@ -87,10 +87,35 @@ void Unit::truncate_here() {
     written_since_position_ = true;
     return;
   }
+  // Any other file is cut to its first byte, which the write that follows
+  // (never empty) replaces at once. Cut to nothing, ext4 would flush the
+  // whole new file to disk when it is closed, and the next run's cut would
+  // wait for that I/O: 3 ms of a 13 ms run that rewrites a 6.8 MB listing.
+  // A file that cannot be both read and written, or cut, is made anew as
+  // before (or fails to open, its contents kept).
   std::fclose(file_);
-  file_ = std::fopen(name_.c_str(), "w+b");
+  file_ = std::fopen(name_.c_str(), "r+b");
+  std::error_code cut;
+  if (file_ != nullptr) std::filesystem::resize_file(name_, 1, cut);
+  if (file_ != nullptr && cut) {
+    std::fclose(file_);
+    file_ = nullptr;
+  }
+  first_byte_stale_ = file_ != nullptr;
+  if (file_ == nullptr) file_ = std::fopen(name_.c_str(), "w+b");
   if (file_ == nullptr) fail(write_failure_number(), UnitOperation::write);
   written_since_position_ = true;
+}
+
+void Unit::written(bool ok) {
+  // A write that failed before its first byte landed leaves the file empty,
+  // not holding the old contents' first byte.
+  if (!ok && first_byte_stale_) {
+    std::error_code ec;
+    if (std::filesystem::file_size(name_, ec) == 1) std::filesystem::resize_file(name_, 0, ec);
+  }
+  first_byte_stale_ = false;
+  if (!ok) fail(write_failure_number(), UnitOperation::write);
 }
 
 void Unit::write_out() {
@@ -99,7 +124,7 @@ void Unit::write_out() {
   const std::size_t n = std::fwrite(buffer_.data(), 1, buffer_.size(), file_);
   const bool ok = n == buffer_.size() && std::fflush(file_) == 0;
   buffer_.clear();
-  if (!ok) fail(write_failure_number(), UnitOperation::write);
+  written(ok);
 }
 
 TakeStatus Unit::take_record(std::string& record) {
@@ -270,7 +295,7 @@ void Units::write_record_unformatted(int number, std::span<const std::byte> byte
   ok = ok && (bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), u.file_) == bytes.size());
   ok = ok && std::fwrite(&length, sizeof length, 1, u.file_) == 1;
   ok = ok && std::fflush(u.file_) == 0;
-  if (!ok) u.fail(write_failure_number(), UnitOperation::write);
+  u.written(ok);
 }
 
 void Units::read_record_unformatted(int number, std::span<std::byte> destination) {

@@ -54,6 +54,7 @@ class Unit {
   friend class Units;
   void write_out();       // writes the buffer out; failures are run-time errors
   void truncate_here();   // the first write after an open or rewind
+  void written(bool ok);  // after each write out: reports a failed one
   [[noreturn]] void fail(int number, UnitOperation operation) const;
 
   int number_;
@@ -63,6 +64,7 @@ class Unit {
   std::string buffer_;            // formatted output not yet written out
   std::string record_storage_;    // see lend_record_storage
   bool written_since_position_ = false;
+  bool first_byte_stale_ = false;  // cut to the old first byte, not yet written over
   std::vector<char> in_buffer_;   // formatted input read ahead
   std::size_t in_pos_ = 0;
   bool in_eof_ = false;
