@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <optional>
 #include <string_view>
 
 #include "bmatrix/b_matrix.h"
@@ -191,6 +192,10 @@ MassSetsEnd run_mass_sets(Units& units, const Problem& problem, ElementList& b,
   for (;;) {
     read_mass_set(deck, card);
     if (card.control != kMassSetControl) return {false, card.control};
+    // A set with a U: its worker starts now, to be running by the time G
+    // and U are complete.
+    std::optional<RowsFormedAhead> ahead;
+    if (card.u_mode != 0) ahead.emplace(card.symmetry_count);
     read_masses(deck, problem.atoms, masses);
     write_g_heading(listing, problem.number, card.title, masses);
     if (problem.save > 0) reload_b_list(units, b);
@@ -219,7 +224,7 @@ MassSetsEnd run_mass_sets(Units& units, const Problem& problem, ElementList& b,
       return {true, 0};
     }
     symmetrize_g(listing, problem.number, card.title, blocks, g, stored_u.list, nic,
-                 card.symmetry_count);
+                 card.symmetry_count, &*ahead);
   }
 }
 

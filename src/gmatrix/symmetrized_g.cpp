@@ -4,8 +4,12 @@
 
 #include <algorithm>
 #include <bit>
+#include <cfenv>
+#include <chrono>
 #include <cmath>
+#include <optional>
 #include <string_view>
+#include <system_error>
 #include <utility>
 
 #include "bmatrix/b_matrix.h"
@@ -369,6 +373,81 @@ std::int32_t SymmetrizedRows::next_row() {
   return s;
 }
 
+void SymmetrizedRows::skip_row() {
+  const std::size_t u_elements = u_.empty() ? 0 : u_.size() - 1;
+  while (q_ < u_elements && u_[q_].row == s_) ++q_;
+  ++s_;
+}
+
+RowsFormedAhead::RowsFormedAhead(std::int32_t symmetry_count)
+    : count_(std::max(symmetry_count, 0)),
+      rows_(index_of(count_) + 1),
+      ready_(std::make_unique<std::atomic<bool>[]>(index_of(count_) + 1)) {
+  if (count_ >= kRowsAheadFrom) {
+    try {
+      worker_ = std::thread([this] { work(); });
+      return;
+    } catch (const std::system_error&) {
+      // No second thread: the caller forms every row.
+    }
+  }
+  stopped_.store(true, std::memory_order_release);
+}
+
+RowsFormedAhead::~RowsFormedAhead() {
+  stop_.store(true, std::memory_order_relaxed);
+  int expected = waiting;
+  phase_.compare_exchange_strong(expected, ending, std::memory_order_relaxed);
+  phase_.notify_one();
+  if (worker_.joinable()) worker_.join();
+}
+
+void RowsFormedAhead::start(const ElementList& g, const ElementList& u, std::int32_t nic) {
+  g_ = &g;
+  u_ = &u;
+  nic_ = nic;
+  int expected = waiting;
+  if (phase_.compare_exchange_strong(expected, going, std::memory_order_release)) phase_.notify_one();
+}
+
+const RowsFormedAhead::Row* RowsFormedAhead::take(std::int32_t s) {
+  if (s < 1 || s > count_) return nullptr;
+  at_.store(s, std::memory_order_relaxed);
+  return ready_[index_of(s)].load(std::memory_order_acquire) ? &rows_[index_of(s)] : nullptr;
+}
+
+void RowsFormedAhead::work() noexcept {
+  // G is formed, listed and U read while this thread waits: a few
+  // milliseconds, spent yielding so that the processor stays awake (an idle
+  // virtual one can take milliseconds to wake), then asleep.
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::milliseconds(20);
+  while (phase_.load(std::memory_order_acquire) == waiting && std::chrono::steady_clock::now() < give_up)
+    std::this_thread::yield();
+  phase_.wait(waiting, std::memory_order_acquire);
+  if (phase_.load(std::memory_order_acquire) == going) {
+    TrapPause held;  // this thread's own environment: flags are raised, nothing traps
+    try {
+      SymmetrizedRows rows(*g_, *u_, nic_, count_);
+      for (std::int32_t s = 1; s <= count_ && !stop_.load(std::memory_order_relaxed); ++s) {
+        if (at_.load(std::memory_order_relaxed) >= s) {
+          rows.skip_row();  // the caller is there already
+          continue;
+        }
+        rows.next_row();
+        if (std::fetestexcept(FE_INVALID | FE_DIVBYZERO | FE_OVERFLOW)) break;  // the caller traps here
+        Row& row = rows_[index_of(s)];
+        row.columns = rows.columns();
+        row.values.resize(row.columns.size());
+        for (std::size_t n = 0; n < row.columns.size(); ++n) row.values[n] = rows.value(row.columns[n]);
+        ready_[index_of(s)].store(true, std::memory_order_release);
+      }
+    } catch (...) {
+      // Out of memory here only leaves the rest of the rows to the caller.
+    }
+  }
+  stopped_.store(true, std::memory_order_release);
+}
+
 void write_factoring_report(Unit& listing, std::int32_t row, std::int32_t column, float value) {
   // The write under "(1X,'ERRORS UPON ERRORS, G NOT FACTORING.- ELEMENT IN
   // ROW ',I3,', COLUMN ',I3,', HAS VALUE ',1P,E12.5)", field for field.
@@ -384,15 +463,29 @@ void write_factoring_report(Unit& listing, std::int32_t row, std::int32_t column
 
 void symmetrize_g(Unit& listing, std::int32_t problem_number, const std::string& title,
                   const std::vector<std::int32_t>& blocks, const ElementList& g,
-                  const ElementList& u, std::int32_t nic, std::int32_t symmetry_count) {
+                  const ElementList& u, std::int32_t nic, std::int32_t symmetry_count,
+                  RowsFormedAhead* ahead) {
+  std::optional<RowsFormedAhead> own_ahead;
+  if (ahead == nullptr) ahead = &own_ahead.emplace(symmetry_count);
+  ahead->start(g, u, nic);
   write_record(listing, "");
   write_record(listing,
                "(' ',10X,'SYMMETRIZED G MATRIX ELEMENTS.',/,1X,'PROBLEM NUMBER',I6)",
                problem_number);
   write_record(listing, "(A)", title);
 
-  SymmetrizedRows rows(g, u, nic, symmetry_count);
+  std::optional<SymmetrizedRows> own;  // the rows the worker has not formed in time
   ElementList held(kHeldEntries + 1);
+  std::int32_t next = 1;
+  auto add = [&](std::int32_t s, std::int32_t k, float value, std::int32_t lo, std::int32_t hi, std::size_t& n) {
+    if (!(std::fabs(value) > kSizeThreshold)) return;
+    if (k >= hi) write_factoring_report(listing, s, k, value);
+    if (++n > kHeldEntries) {
+      write_element_records(listing, held.data(), kHeldEntries);
+      n = 1;
+    }
+    held[n - 1] = {s - lo + 1, k - lo + 1, value};
+  };
   for (std::size_t b = 1; b < blocks.size(); ++b) {
     const std::int32_t lo = blocks[b - 1];
     const std::int32_t hi = blocks[b];
@@ -402,18 +495,14 @@ void symmetrize_g(Unit& listing, std::int32_t problem_number, const std::string&
     std::size_t n = 0;
     std::int32_t s = 0;
     do {
-      s = rows.next_row();
-      for (const std::int32_t k : rows.columns()) {
-        const float value = rows.value(k);
-        if (!(std::fabs(value) > kSizeThreshold)) continue;
-        if (k >= hi) {
-          write_factoring_report(listing, s, k, value);
-        }
-        if (++n > kHeldEntries) {
-          write_element_records(listing, held.data(), kHeldEntries);
-          n = 1;
-        }
-        held[n - 1] = {s - lo + 1, k - lo + 1, value};
+      s = next++;
+      if (const RowsFormedAhead::Row* row = ahead->take(s)) {
+        for (std::size_t c = 0; c < row->columns.size(); ++c) add(s, row->columns[c], row->values[c], lo, hi, n);
+      } else {
+        if (!own) own.emplace(g, u, nic, symmetry_count);
+        while (own->upcoming() < s) own->skip_row();  // rows the worker formed
+        own->next_row();
+        for (const std::int32_t k : own->columns()) add(s, k, own->value(k), lo, hi, n);
       }
     } while (s + 1 < hi);
     held[n] = kGEndEntry;

@@ -2,10 +2,13 @@
 // G matrix G' = U G U^T by blocks, with the factoring test.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -91,6 +94,10 @@ class SymmetrizedRows {
   // Computes the next row s and returns s; then value(k) = G'(s, k) for
   // k = s ... symmetry_count.
   std::int32_t next_row();
+  // Passes over row s without forming it; the next row is then s + 1.
+  void skip_row();
+  // The row the next call forms or passes over.
+  std::int32_t upcoming() const { return s_; }
   float value(std::int32_t k) const { return r_[static_cast<std::size_t>(k)]; }
   // The columns k >= s of row s, ascending, that U and G can make non-zero:
   // value(k) is a zero for every other k.
@@ -119,13 +126,67 @@ class SymmetrizedRows {
   std::vector<std::uint64_t> met_bits_;     // the rows of U met, one bit each; clear between rows
 };
 
+// Rows of G' formed ahead on a second thread while the listing is written,
+// from kRowsAheadFrom symmetry coordinates on (below, the thread would cost
+// more to start than it could save). The worker forms the rows with
+// SymmetrizedRows, the traps held, and stops at the first row that raises one
+// of the trapped flags. The caller takes a row the worker has finished and
+// forms any other itself, traps on, without waiting: a row's values depend
+// only on G, U and s, not on which rows were formed before it, so every value
+// and every trap is the same whichever thread formed the row.
+inline constexpr std::int32_t kRowsAheadFrom = 32;
+
+class RowsFormedAhead {
+ public:
+  struct Row {
+    std::vector<std::int32_t> columns;  // as SymmetrizedRows::columns
+    std::vector<float> values;          // value(k) of each
+  };
+
+  // Starts the worker as soon as a mass set is known to have a U, so that it
+  // is running on its processor by the time G and U are complete; it waits
+  // for start().
+  explicit RowsFormedAhead(std::int32_t symmetry_count);
+  ~RowsFormedAhead();  // stops the worker after the row it is forming
+  RowsFormedAhead(const RowsFormedAhead&) = delete;
+  RowsFormedAhead& operator=(const RowsFormedAhead&) = delete;
+
+  // G and U are complete (as for SymmetrizedRows, held by reference until
+  // destruction): the worker begins on row 1.
+  void start(const ElementList& g, const ElementList& u, std::int32_t nic);
+  // Row s if the worker has finished it, else null. The worker is told that
+  // the caller has come to row s, so that it goes on beyond it.
+  const Row* take(std::int32_t s);
+  // The worker has stopped (or never started): rows not finished by now never will be.
+  bool stopped() const { return stopped_.load(std::memory_order_acquire); }
+
+ private:
+  enum Phase : int { waiting, going, ending };
+  void work() noexcept;
+
+  const std::int32_t count_;
+  std::vector<Row> rows_;
+  std::unique_ptr<std::atomic<bool>[]> ready_;
+  const ElementList* g_ = nullptr;
+  const ElementList* u_ = nullptr;
+  std::int32_t nic_ = 0;
+  std::atomic<int> phase_{waiting};
+  std::atomic<std::int32_t> at_{0};
+  std::atomic<bool> stop_{false};
+  std::atomic<bool> stopped_{false};
+  std::thread worker_;
+};
+
 // The factoring report of G'(row, column), an element beyond its block.
 void write_factoring_report(Unit& listing, std::int32_t row, std::int32_t column, float value);
 
 // The symmetrized G section: heading, then per block its heading, the
-// factoring reports and the block list. blocks is a checked block card.
+// factoring reports and the block list. blocks is a checked block card. The
+// rows come from `ahead` when given (made for this symmetry_count, not yet
+// started), else from a worker of its own.
 void symmetrize_g(Unit& listing, std::int32_t problem_number, const std::string& title,
                   const std::vector<std::int32_t>& blocks, const ElementList& g,
-                  const ElementList& u, std::int32_t nic, std::int32_t symmetry_count);
+                  const ElementList& u, std::int32_t nic, std::int32_t symmetry_count,
+                  RowsFormedAhead* ahead = nullptr);
 
 }  // namespace korven

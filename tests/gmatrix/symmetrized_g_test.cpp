@@ -4,9 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <random>
+#include <thread>
 
+#include "gmatrix/reference_g.h"
 #include "run_files.h"
 #include "records/fp_trap.h"
 #include "records/record_io.h"
@@ -235,6 +238,74 @@ TEST(SymmetrizedG, BlockOfMoreThanHundredElements) {
       EXPECT_EQ(listed[n].col, j);
     }
   EXPECT_EQ(listed[135].row, -1);
+}
+
+// Sections long enough for their rows to be formed ahead on the other
+// thread, each against the plain loops: the same records, and a row whose t
+// overflows traps in both, with the records before it the same.
+TEST(SymmetrizedG, SectionsFormedAheadAreThePlainOnesUpToATrap) {
+  FpTrapScope traps;
+  struct Case {
+    int count, trap_row;  // 0: none
+  } const cases[] = {{40, 0}, {40, 1}, {40, 25}, {300, 0}, {300, 280}, {999, 990}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.count) + " " + std::to_string(c.trap_row));
+    // G tridiagonal; U the identity but for its trap row, which takes two
+    // coordinates where G is near the largest single.
+    const float huge = 3.0e38f;
+    ElementList g;
+    for (int i = 1; i <= c.count; ++i) {
+      const bool hot = c.trap_row != 0 && (i == c.trap_row || i == c.trap_row + 1);
+      g.push_back({i, i, hot ? huge : 2.0f + 0.001f * static_cast<float>(i)});
+      if (i < c.count) g.push_back({i, i + 1, i == c.trap_row ? huge : -0.5f});
+    }
+    g.push_back(kGEndEntry);
+    Triples triples;
+    for (int s = 1; s <= c.count; ++s) {
+      triples.push_back({s, s, 1.0f});
+      if (s == c.trap_row) triples.push_back({s, s + 1, 1.0f});
+    }
+    triples.push_back(kUEnd);
+    const ElementList u = u_list(c.count, c.count, triples);
+    const std::vector<std::int32_t> blocks{1, c.count / 2 + 1, c.count + 1};
+    auto run = [&](auto&& form) {
+      RunFiles files("");
+      int trap = 0;
+      try {
+        form(files.listing_unit());
+      } catch (const FloatingPointTrap& t) {
+        trap = t.number;
+      }
+      return std::pair{trap, files.listing()};
+    };
+    const auto ahead = run([&](Unit& l) { symmetrize_g(l, 7, "T", blocks, g, u, c.count, c.count); });
+    const auto plain = run([&](Unit& l) { reference::symmetrize_g(l, 7, "T", blocks, g, u, c.count, c.count); });
+    EXPECT_EQ(ahead.first, c.trap_row ? kTrapOverflow : 0);
+    EXPECT_EQ(ahead.first, plain.first);
+    EXPECT_EQ(ahead.second, plain.second);
+
+    // Left to run to its end, the worker forms every row before the trap
+    // row, as one SymmetrizedRows does, and none from it on.
+    RowsFormedAhead formed(c.count);
+    formed.start(g, u, c.count);
+    const auto start = std::chrono::steady_clock::now();
+    while (!formed.stopped() && std::chrono::steady_clock::now() - start < std::chrono::seconds(20))
+      std::this_thread::yield();
+    ASSERT_TRUE(formed.stopped());
+    SymmetrizedRows rows(g, u, c.count, c.count);
+    for (int s = 1; s <= c.count; ++s) {
+      const RowsFormedAhead::Row* row = formed.take(s);
+      if (c.trap_row != 0 && s >= c.trap_row) {
+        EXPECT_EQ(row, nullptr) << s;
+        continue;
+      }
+      ASSERT_NE(row, nullptr) << s;
+      rows.next_row();
+      ASSERT_EQ(row->columns, rows.columns()) << s;
+      for (std::size_t n = 0; n < row->columns.size(); ++n)
+        EXPECT_EQ(row->values[n], rows.value(row->columns[n])) << s << "," << row->columns[n];
+    }
+  }
 }
 
 // Mass sets of problem 7: two atoms of masses 1 and 2, NIC 2, G = (1.5, -0.5; -0.5, 1.5).
