@@ -395,9 +395,7 @@ RowsFormedAhead::RowsFormedAhead(std::int32_t symmetry_count)
 }
 
 RowsFormedAhead::~RowsFormedAhead() {
-  stop_.store(true, std::memory_order_relaxed);
-  int expected = waiting;
-  phase_.compare_exchange_strong(expected, ending, std::memory_order_relaxed);
+  phase_.store(ending, std::memory_order_relaxed);
   phase_.notify_one();
   if (worker_.joinable()) worker_.join();
 }
@@ -428,7 +426,7 @@ void RowsFormedAhead::work() noexcept {
     TrapPause held;  // this thread's own environment: flags are raised, nothing traps
     try {
       SymmetrizedRows rows(*g_, *u_, nic_, count_);
-      for (std::int32_t s = 1; s <= count_ && !stop_.load(std::memory_order_relaxed); ++s) {
+      for (std::int32_t s = 1; s <= count_ && phase_.load(std::memory_order_relaxed) == going; ++s) {
         if (at_.load(std::memory_order_relaxed) >= s) {
           rows.skip_row();  // the caller is there already
           continue;

@@ -172,7 +172,6 @@ class RowsFormedAhead {
   std::int32_t nic_ = 0;
   std::atomic<int> phase_{waiting};
   std::atomic<std::int32_t> at_{0};
-  std::atomic<bool> stop_{false};
   std::atomic<bool> stopped_{false};
   std::thread worker_;
 };
