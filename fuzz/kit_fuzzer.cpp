@@ -10,11 +10,11 @@
 
 #include <unistd.h>
 
-#include "kit/deck_notes.h"
-#include "kit/deck_replay.h"
-#include "kit/hessian_input.h"
-#include "kit/kit_error.h"
-#include "kit/listing_reader.h"
+#include "kit/model/deck_notes.h"
+#include "kit/io/deck_replay.h"
+#include "kit/io/hessian_input.h"
+#include "kit/base/kit_error.h"
+#include "kit/io/listing_reader.h"
 
 namespace fs = std::filesystem;
 

@@ -7,13 +7,13 @@
 #include <chrono>
 #include <cmath>
 
-#include "kit/build_deck.h"
-#include "kit/check_report.h"
-#include "kit/deck_replay.h"
-#include "kit/deck_writer.h"
-#include "kit/engine_run.h"
-#include "kit/geometry_input.h"
-#include "kit/listing_reader.h"
+#include "kit/commands/build_deck.h"
+#include "kit/commands/check_report.h"
+#include "kit/io/deck_replay.h"
+#include "kit/io/deck_writer.h"
+#include "kit/io/engine_run.h"
+#include "kit/io/geometry_input.h"
+#include "kit/io/listing_reader.h"
 #include "kit_test_support.h"
 
 namespace korven::kit {

@@ -13,11 +13,11 @@
 #include <stdexcept>
 #include <tuple>
 
-#include "kit/deck_replay.h"
-#include "kit/deck_writer.h"
-#include "kit/engine_run.h"
-#include "kit/kit_error.h"
-#include "kit/listing_reader.h"
+#include "kit/io/deck_replay.h"
+#include "kit/io/deck_writer.h"
+#include "kit/io/engine_run.h"
+#include "kit/base/kit_error.h"
+#include "kit/io/listing_reader.h"
 
 namespace korven::kit {
 namespace {

@@ -4,7 +4,7 @@
 // to 1.4e-6 u (18O), hence the tolerance.
 #include <gtest/gtest.h>
 
-#include "kit/elements.h"
+#include "kit/base/elements.h"
 
 namespace korven::kit {
 namespace {

@@ -7,7 +7,7 @@
 #include <sstream>
 #include <tuple>
 
-#include "kit/listing_reader.h"
+#include "kit/io/listing_reader.h"
 #include "kit_test_support.h"
 
 namespace korven::kit {

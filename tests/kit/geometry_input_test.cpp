@@ -10,9 +10,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "kit/elements.h"
-#include "kit/geometry_input.h"
-#include "kit/kit_error.h"
+#include "kit/base/elements.h"
+#include "kit/io/geometry_input.h"
+#include "kit/base/kit_error.h"
 
 namespace korven::kit {
 namespace {

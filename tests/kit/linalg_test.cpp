@@ -3,7 +3,7 @@
 
 #include <random>
 
-#include "kit/linalg.h"
+#include "kit/base/linalg.h"
 
 namespace korven::kit {
 namespace {

@@ -4,9 +4,9 @@
 
 #include <random>
 
-#include "kit/geometry_input.h"
-#include "kit/kit_error.h"
-#include "kit/point_group.h"
+#include "kit/io/geometry_input.h"
+#include "kit/base/kit_error.h"
+#include "kit/symmetry/point_group.h"
 #include "kit_test_support.h"
 #include "symmetry_molecules.h"
 

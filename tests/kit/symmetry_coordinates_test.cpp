@@ -6,10 +6,10 @@
 #include <chrono>
 #include <random>
 
-#include "kit/coordinate_generation.h"
-#include "kit/kit_error.h"
-#include "kit/symmetry_coordinates.h"
-#include "kit/wilson_b.h"
+#include "kit/coordinates/coordinate_generation.h"
+#include "kit/base/kit_error.h"
+#include "kit/symmetry/symmetry_coordinates.h"
+#include "kit/coordinates/wilson_b.h"
 #include "kit_test_support.h"
 #include "symmetry_molecules.h"
 

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "kit/character_tables.h"
-#include "kit/linalg.h"
+#include "kit/symmetry/character_tables.h"
+#include "kit/base/linalg.h"
 
 namespace korven::kit::testing {
 

@@ -19,11 +19,11 @@
 
 #include <unistd.h>
 
-#include "kit/frame_fit.h"
-#include "kit/hessian_input.h"
-#include "kit/kit_error.h"
-#include "kit/mode_matching.h"
-#include "kit/vibrations.h"
+#include "kit/vibrations/frame_fit.h"
+#include "kit/io/hessian_input.h"
+#include "kit/base/kit_error.h"
+#include "kit/vibrations/mode_matching.h"
+#include "kit/vibrations/vibrations.h"
 #include "kit_test_support.h"
 
 namespace korven::kit {

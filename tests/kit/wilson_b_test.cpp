@@ -4,8 +4,8 @@
 
 #include <random>
 
-#include "kit/independence.h"
-#include "kit/wilson_b.h"
+#include "kit/coordinates/independence.h"
+#include "kit/coordinates/wilson_b.h"
 
 namespace korven::kit {
 namespace {

@@ -1,0 +1,84 @@
+#include "kit/base/linalg.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include <Eigen/Sparse>
+
+namespace korven::kit {
+
+SymmetricEigen symmetric_eigen(const Matrix& a) {
+  Eigen::SelfAdjointEigenSolver<Matrix> solver(a);
+  return {solver.eigenvalues(), solver.eigenvectors()};
+}
+
+Vector symmetric_eigenvalues(const Matrix& a) {
+  Eigen::SelfAdjointEigenSolver<Matrix> solver(a, Eigen::EigenvaluesOnly);
+  return solver.eigenvalues();
+}
+
+namespace {
+
+// The square roots of a Gram matrix's eigenvalues, descending; rounding's
+// small negatives count as zero.
+std::vector<double> descending_roots(const Vector& lambda) {
+  std::vector<double> s;
+  s.reserve(static_cast<std::size_t>(lambda.size()));
+  for (Eigen::Index i = lambda.size(); i-- > 0;) s.push_back(std::sqrt(std::max(0.0, lambda(i))));
+  return s;
+}
+
+Eigen::SparseMatrix<double> sparse_matrix(const std::vector<SparseRow>& rows, Eigen::Index columns) {
+  std::vector<Eigen::Triplet<double>> entries;
+  for (std::size_t r = 0; r < rows.size(); ++r)
+    for (const auto& [c, v] : rows[r])
+      if (c >= 0 && c < columns) entries.emplace_back(static_cast<int>(r), c, v);
+  Eigen::SparseMatrix<double> a(static_cast<Eigen::Index>(rows.size()), columns);
+  a.setFromTriplets(entries.begin(), entries.end());  // repeated columns add up
+  return a;
+}
+
+}  // namespace
+
+std::vector<double> singular_values(const Matrix& a) {
+  if (a.rows() == 0 || a.cols() == 0) return {};
+  const Matrix gram = a.rows() <= a.cols() ? Matrix(a * a.transpose()) : Matrix(a.transpose() * a);
+  return descending_roots(symmetric_eigenvalues(gram));
+}
+
+std::vector<double> singular_values(const std::vector<SparseRow>& rows, int columns) {
+  if (rows.empty() || columns <= 0) return {};
+  const Eigen::SparseMatrix<double> a = sparse_matrix(rows, columns);
+  const Eigen::SparseMatrix<double> at = a.transpose();
+  const Matrix gram = a.rows() <= a.cols() ? Matrix(a * at) : Matrix(at * a);
+  return descending_roots(symmetric_eigenvalues(gram));
+}
+
+Matrix weighted_row_products(const std::vector<SparseRow>& rows, const Vector& w) {
+  const Eigen::SparseMatrix<double> a = sparse_matrix(rows, w.size());
+  const Eigen::SparseMatrix<double> aw = a * w.asDiagonal();
+  return Matrix(aw * a.transpose());
+}
+
+Matrix sandwich(const std::vector<SparseRow>& rows, const Matrix& g) {
+  const Eigen::SparseMatrix<double> a = sparse_matrix(rows, g.cols());
+  const Matrix ag = a * g;
+  return ag * a.transpose();
+}
+
+int numeric_rank(const std::vector<double>& sv, double relative) {
+  if (sv.empty() || sv.front() <= 0) return 0;
+  const double cut = relative * sv.front();
+  return static_cast<int>(std::count_if(sv.begin(), sv.end(), [cut](double s) { return s > cut; }));
+}
+
+Matrix pseudo_inverse_symmetric(const Matrix& a, double relative) {
+  const SymmetricEigen e = symmetric_eigen(a);
+  const double largest = e.values.size() ? e.values.cwiseAbs().maxCoeff() : 0.0;
+  Vector inv = Vector::Zero(e.values.size());
+  for (Eigen::Index i = 0; i < e.values.size(); ++i)
+    if (std::abs(e.values(i)) > relative * largest) inv(i) = 1.0 / e.values(i);
+  return e.vectors * inv.asDiagonal() * e.vectors.transpose();
+}
+
+}  // namespace korven::kit

@@ -1,0 +1,137 @@
+#include "kit/commands/json_output.h"
+
+#include <nlohmann/json.hpp>
+
+namespace korven::kit {
+namespace {
+
+using nlohmann::ordered_json;
+
+template <class T>
+ordered_json or_null(const std::optional<T>& v) {
+  return v ? ordered_json(*v) : ordered_json(nullptr);
+}
+
+ordered_json rows_of(const Matrix& a) {
+  ordered_json rows = ordered_json::array();
+  for (Eigen::Index i = 0; i < a.rows(); ++i) {
+    ordered_json row = ordered_json::array();
+    for (Eigen::Index j = 0; j < a.cols(); ++j) row.push_back(a(i, j));
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+}  // namespace
+
+std::string check_json(const CheckReport& report) {
+  ordered_json problems = ordered_json::array();
+  for (const ProblemReport& p : report.problems) {
+    ordered_json sets = ordered_json::array();
+    for (const MassSetReport& m : p.mass_sets) {
+      ordered_json blocks = ordered_json::array();
+      for (const BlockReport& b : m.blocks)
+        blocks.push_back({{"first", b.first},
+                          {"size", b.size},
+                          {"rank", or_null(b.rank)},
+                          {"species", or_null(b.species)},
+                          {"findings", b.findings}});
+      sets.push_back({{"title", m.title},
+                      {"point_group", or_null(m.point_group)},
+                      {"g_rank", or_null(m.g_rank)},
+                      {"symmetrized", m.symmetrized},
+                      {"u_orthonormal_dev", or_null(m.u_orthonormal_dev)},
+                      {"factoring_reports", m.factoring_reports},
+                      {"blocks", m.symmetrized ? blocks : ordered_json(nullptr)}});
+    }
+    problems.push_back({{"index", p.index},
+                        {"problem", p.problem},
+                        {"atoms", p.atoms},
+                        {"linear", p.linear},
+                        {"vibrations", p.vibrations},
+                        {"coordinates", p.coordinates},
+                        {"rank", or_null(p.rank)},
+                        {"redundant", or_null(p.redundant)},
+                        {"missing", or_null(p.missing)},
+                        {"errors", p.errors},
+                        {"mass_sets", sets}});
+  }
+  return ordered_json{{"problems", problems}}.dump(2) + "\n";
+}
+
+std::string modes_json(const ModesReport& report) {
+  ordered_json problems = ordered_json::array();
+  for (const ProblemModes& p : report.problems) {
+    ordered_json sets = ordered_json::array();
+    for (const MassSetModes& m : p.mass_sets) {
+      ordered_json modes = ordered_json::array();
+      if (m.agree) {
+        for (const ModeRow& r : m.modes) {
+          ordered_json ped = ordered_json::array();
+          for (const PedItem& item : r.ped)
+            ped.push_back({{"coordinate", item.coordinate}, {"label", item.label}, {"percent", item.percent}});
+          modes.push_back({{"wavenumber", r.wavenumber},
+                           {"cartesian_wavenumber", or_null(r.cartesian_wavenumber)},
+                           {"species", or_null(r.species)},
+                           {"ped", ped}});
+        }
+      } else {
+        // The deck's route is not trusted: only the Cartesian wavenumbers.
+        for (double w : m.cartesian_wavenumbers)
+          modes.push_back({{"wavenumber", nullptr}, {"cartesian_wavenumber", w}, {"species", nullptr}, {"ped", nullptr}});
+      }
+      sets.push_back({{"title", m.title},
+                      {"point_group", or_null(m.point_group)},
+                      {"agree", m.agree},
+                      {"verdict", m.agree ? ordered_json(nullptr) : ordered_json(m.verdict)},
+                      {"modes", modes},
+                      {"F", rows_of(m.f)},
+                      {"F_symmetry", m.f_symmetry ? rows_of(*m.f_symmetry) : ordered_json(nullptr)}});
+    }
+    // shifts[k][m]: mode k of the first mass set in mass set m, less its
+    // wavenumber in the first (cm-1); null where no mode matched.
+    ordered_json shifts = ordered_json::array();
+    for (const auto& row : p.shifts) {
+      ordered_json r = ordered_json::array();
+      for (const auto& v : row) r.push_back(or_null(v));
+      shifts.push_back(r);
+    }
+    problems.push_back({{"index", p.index},
+                        {"problem", p.problem},
+                        {"scale", p.scale},
+                        {"mass_sets", sets},
+                        {"matches", p.matches.empty() ? ordered_json(nullptr) : ordered_json(p.matches)},
+                        {"shifts", p.matches.empty() ? ordered_json(nullptr) : shifts}});
+  }
+  return ordered_json{{"problems", problems}}.dump(2) + "\n";
+}
+
+std::string export_index_json(const MatrixExport& plan) {
+  ordered_json files = ordered_json::array();
+  for (const ExportedMatrix& m : plan.matrices) {
+    ordered_json reports = nullptr;
+    if (m.block) {
+      reports = ordered_json::array();
+      for (const FactoringReport& r : m.factoring_reports)
+        reports.push_back({{"row", r.row}, {"column", r.column}, {"value", r.value}});
+    }
+    files.push_back({{"file", m.file},
+                     {"matrix", m.matrix},
+                     {"position", m.position},
+                     {"problem", m.problem},
+                     {"title", m.title},
+                     {"mass_set", or_null(m.mass_set)},
+                     {"mass_set_title", or_null(m.mass_set_title)},
+                     {"block", or_null(m.block)},
+                     {"first_row", or_null(m.first_row)},
+                     {"species", or_null(m.species)},
+                     {"rows", m.rows},
+                     {"columns", m.columns},
+                     {"symmetry", m.symmetric ? "symmetric" : "general"},
+                     {"nonzeros", m.elements.size()},
+                     {"factoring_reports", reports}});
+  }
+  return ordered_json{{"deck", plan.deck}, {"files", files}}.dump(2) + "\n";
+}
+
+}  // namespace korven::kit

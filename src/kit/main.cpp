@@ -1,4 +1,0 @@
-// korvenkit: decks from geometry files, and what a deck describes.
-#include "kit/cli.h"
-
-int main(int argc, char** argv) { return korven::kit::run_cli(argc, argv); }

@@ -1,0 +1,45 @@
+// Character tables of the molecular point groups: every operation of a group
+// in its standard frame, the class of each operation, and the real species
+// (Mulliken labels) with their characters. The axis conventions and the
+// generator of the axial families are written down in character_tables.cpp.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "kit/base/linalg.h"
+
+namespace korven::kit {
+
+// One real species. `separable` marks a pair of complex-conjugate
+// irreducible representations kept together as one real species of twice
+// their dimension (E in C3, E1 in C5h, Eg in Th, E in S4): its characters
+// are the sums of the pair's, and its two real partners are not separated.
+struct Species {
+  std::string label;
+  int dimension = 1;
+  bool separable = false;
+  std::vector<double> characters;  // one per class
+};
+
+struct CharacterTable {
+  std::string group;                     // ASCII Schoenflies: "C2v", "D6h", "Ih"
+  std::vector<Mat3> operations;          // the whole group in the standard frame
+  std::vector<int> operation_class;      // class of each operation
+  std::vector<std::string> class_names;  // "E", "C3", "sv", "S4", ...
+  std::vector<int> class_sizes;
+  std::vector<Species> species;          // in the table's standard order
+
+  int order() const { return static_cast<int>(operations.size()); }
+  double character(int species_index, int operation) const {
+    return species[species_index].characters[operation_class[operation]];
+  }
+};
+
+// The table of a finite group named in ASCII Schoenflies form: C1 Cs Ci Cn
+// Cnv Cnh Dn Dnh Dnd S2n (n >= 2 where it applies, n <= 60) T Td Th O Oh I Ih.
+// Tables are built once and cached. Throws std::invalid_argument for a name
+// that is not a point group.
+const CharacterTable& character_table(const std::string& group);
+
+}  // namespace korven::kit

@@ -1,0 +1,38 @@
+// Bringing a Hessian file's frame onto the deck's: the same atoms in the same
+// order, the best rotation and translation of the file's geometry onto the
+// deck's X, and the Hessian turned by that rotation.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "kit/base/linalg.h"
+
+namespace korven::kit {
+
+// deck ≈ rotation · file + translation, atom by atom.
+struct FrameFit {
+  Mat3 rotation = Mat3::Identity();  // proper: det = +1
+  Vec3 translation = Vec3::Zero();   // Å
+  double rmsd = 0;                   // Å, over the atoms after the fit
+  double largest_deviation = 0;      // Å, the atom farthest from its deck position after the fit
+};
+
+// The least-squares fit (Kabsch 1976, Acta Cryst. A32, 922; with the sign
+// correction of Kabsch 1978, A34, 827, so that a reflection is never
+// returned). Unweighted: every atom counts the same, because the fit
+// compares two geometries, one per file, while the deck's masses change from
+// mass set to mass set; the RMSD is then the plain geometric distance the
+// acceptance limit is stated in. The two lists must have the same length.
+FrameFit fit_frame(const std::vector<Vec3>& file_positions, const std::vector<Vec3>& deck_positions);
+
+// R H Rᵀ applied to every 3 × 3 atom block: the Hessian in the rotated frame.
+Matrix rotate_hessian(const Matrix& hessian, const Mat3& rotation);
+
+// Throws InputError "FILE: line L: ..." unless the file's atoms are the
+// deck's, in order and element (atomic numbers); `lines` gives the line of
+// each atom's element in the file (HessianFile::atom_lines), may be empty.
+void check_same_atoms(const std::string& file, const std::vector<int>& file_numbers,
+                      const std::vector<int>& deck_numbers, const std::vector<int>& lines = {});
+
+}  // namespace korven::kit
