@@ -181,7 +181,7 @@ Vec3 as_single(const Vec3& v) { return Vec3(as_single(v[0]), as_single(v[1]), as
 // What the replay must give back: values as the engine stores them (single
 // precision), each U row normalised in single precision by hand.
 Deck as_the_engine_reads_it(Deck d) {
-  std::vector<UElement> last_u;
+  std::vector<MatrixElement> last_u;
   for (DeckProblem& p : d.problems) {
     for (Vec3& a : p.x) a = as_single(a);
     for (CoordinateEntry& e : p.entries)
@@ -190,9 +190,9 @@ Deck as_the_engine_reads_it(Deck d) {
       for (double& mass : m.masses) mass = as_single(mass);
       if (m.u_mode > 0) {
         std::map<int, float> squares;
-        for (const UElement& e : m.u)
+        for (const MatrixElement& e : m.u)
           squares[e.row] = as_single(squares[e.row] + double(as_single(e.value)) * as_single(e.value));
-        for (UElement& e : m.u)
+        for (MatrixElement& e : m.u)
           e.value =
               as_single(double(as_single(1.0 / std::sqrt(double(squares[e.row])))) * as_single(e.value));
         last_u = m.u;
@@ -274,14 +274,14 @@ TEST(EngineRun, WrittenDeckRunsAndItsListingReadsBack) {
       if (!lm.symmetrized) continue;
       ASSERT_EQ(lm.blocks.size(), dm.boundaries.size() - 1);
       Matrix g = Matrix::Zero(dp.nic, dp.nic);
-      for (const ListedElement& e : lm.g) g(e.row - 1, e.column - 1) = g(e.column - 1, e.row - 1) = e.value;
+      for (const MatrixElement& e : lm.g) g(e.row - 1, e.column - 1) = g(e.column - 1, e.row - 1) = e.value;
       Matrix u = Matrix::Zero(dm.symmetry_count, dp.nic);
-      for (const UElement& e : dm.u) u(e.row - 1, e.column - 1) = e.value;
+      for (const MatrixElement& e : dm.u) u(e.row - 1, e.column - 1) = e.value;
       const Matrix gs = u * g * u.transpose();
       int listed = 0;
       for (std::size_t b = 0; b < lm.blocks.size(); ++b) {
         const int lo = dm.boundaries[b];
-        for (const ListedElement& e : lm.blocks[b].elements) {
+        for (const MatrixElement& e : lm.blocks[b].elements) {
           EXPECT_NEAR(e.value, gs(lo + e.row - 2, lo + e.column - 2), 3e-6);
           ++listed;
         }
@@ -362,7 +362,7 @@ TEST(ListingReader, WaterValuesAsListed) {
   const ListedMassSet& hdo = p.mass_sets[2];
   ASSERT_EQ(hdo.blocks.size(), 2u);
   const struct {
-    const std::vector<ListedElement>* list;
+    const std::vector<MatrixElement>* list;
     std::size_t at;
     int row, column;
     double value;
@@ -377,13 +377,13 @@ TEST(ListingReader, WaterValuesAsListed) {
   };
   for (const auto& c : cases) {
     ASSERT_LT(c.at, c.list->size());
-    const ListedElement& e = (*c.list)[c.at];
+    const MatrixElement& e = (*c.list)[c.at];
     EXPECT_EQ(std::tie(e.row, e.column, e.value), std::tie(c.row, c.column, c.value)) << c.at;
   }
   EXPECT_EQ(hdo.title, "HDO");
   EXPECT_EQ(hdo.masses, (std::vector<double>{15.99492, 1.007825, 2.014102}));
   ASSERT_EQ(hdo.blocks[0].factoring_reports.size(), 1u);
-  const FactoringReport& f = hdo.blocks[0].factoring_reports[0];
+  const MatrixElement& f = hdo.blocks[0].factoring_reports[0];
   EXPECT_EQ(std::tie(f.row, f.column, f.value), std::make_tuple(1, 3, 0.247868));
   EXPECT_TRUE(p.mass_sets[0].blocks[0].factoring_reports.empty());
 }

@@ -58,9 +58,9 @@ std::map<std::string, Read> read_with_scipy(const fs::path& dir) {
   return files;
 }
 
-Entries listed(const std::vector<ListedElement>& list, bool symmetric, int offset = 0) {
+Entries listed(const std::vector<MatrixElement>& list, bool symmetric, int offset = 0) {
   Entries e;
-  for (const ListedElement& x : list) {
+  for (const MatrixElement& x : list) {
     if (x.value == 0) continue;
     e[{x.row + offset, x.column + offset}] += x.value;
     if (symmetric && x.row != x.column) e[{x.column + offset, x.row + offset}] += x.value;

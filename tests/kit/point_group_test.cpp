@@ -2,6 +2,8 @@
 // character tables against the orthogonality relations and textbook rows.
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <optional>
 #include <random>
 
 #include "kit/io/geometry_input.h"
@@ -56,13 +58,21 @@ std::vector<testing::TestAtom> moved(std::vector<testing::TestAtom> atoms, unsig
   return atoms;
 }
 
-TEST(CharacterTables, SatisfyTheOrthogonalityRelations) {
-  for (const char* name :
-       {"C1", "Cs", "Ci", "C2", "C3", "C6", "C2v", "C3v", "C4v", "C6v", "C2h", "C3h", "C4h", "C5h",
-        "D2", "D3", "D4", "D6", "D2h", "D3h", "D4h", "D5h", "D6h", "D2d", "D3d", "D4d", "D5d", "D6d",
-        "S4", "S6", "S8", "S10", "T", "Td", "Th", "O", "Oh", "I", "Ih"}) {
-    SCOPED_TRACE(name);
-    const CharacterTable& t = character_table(name);
+const CharacterTable& table_of(const std::string& name) { return character_table(parse_group(name).value()); }
+
+// A test name from a group or molecule name: letters and digits only.
+std::string case_name(const std::string& name) {
+  std::string out;
+  for (char c : name) out += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+  return out;
+}
+
+class CharacterTableOf : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(CharacterTableOf, SatisfiesTheOrthogonalityRelations) {
+  {
+    const CharacterTable& t = table_of(GetParam());
+    EXPECT_EQ(t.group, GetParam());
     double dims = 0;
     for (std::size_t a = 0; a < t.species.size(); ++a) {
       const Species& sa = t.species[a];
@@ -78,8 +88,39 @@ TEST(CharacterTables, SatisfyTheOrthogonalityRelations) {
     }
     EXPECT_NEAR(dims, t.order(), 1e-9);
   }
-  EXPECT_THROW(character_table("D0h"), std::invalid_argument);
-  EXPECT_THROW(character_table("Q3"), std::invalid_argument);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Groups, CharacterTableOf,
+    ::testing::Values("C1", "Cs", "Ci", "C2", "C3", "C6", "C2v", "C3v", "C4v", "C6v", "C2h", "C3h", "C4h", "C5h", "D2",
+                      "D3", "D4", "D6", "D2h", "D3h", "D4h", "D5h", "D6h", "D2d", "D3d", "D4d", "D5d", "D6d", "S4",
+                      "S6", "S8", "S10", "T", "Td", "Th", "O", "Oh", "I", "Ih"),
+    [](const ::testing::TestParamInfo<std::string>& info) { return info.param; });
+
+TEST(GroupType, NamesAndParsesEveryFamily) {
+  struct Case {
+    const char* name;
+    GroupFamily family;
+    int n;
+  };
+  for (const Case& c : {Case{"C1", GroupFamily::C1, 1}, Case{"Cs", GroupFamily::Cs, 1}, Case{"C7", GroupFamily::Cn, 7},
+                        Case{"C2v", GroupFamily::Cnv, 2}, Case{"C10h", GroupFamily::Cnh, 10},
+                        Case{"D2", GroupFamily::Dn, 2}, Case{"D6h", GroupFamily::Dnh, 6}, Case{"D3d", GroupFamily::Dnd, 3},
+                        Case{"S12", GroupFamily::S2n, 12}, Case{"Td", GroupFamily::Td, 1},
+                        Case{"Ih", GroupFamily::Ih, 1}, Case{"Dinfh", GroupFamily::Dinfh, 1},
+                        Case{"Cinfv", GroupFamily::Cinfv, 1}}) {
+    SCOPED_TRACE(c.name);
+    const std::optional<GroupType> g = parse_group(c.name);
+    ASSERT_TRUE(g);
+    EXPECT_EQ(g->family, c.family);
+    EXPECT_EQ(g->n, c.n);
+    EXPECT_EQ(g->name(), c.name);
+  }
+  for (const char* bad : {"Q3", "C", "Cv", "C02v", "C2x", "D0h", "Td2", "c2v", "C2vv", "C1000"})
+    EXPECT_FALSE(parse_group(bad)) << bad;
+  // Named but without a finite table: the linear groups, orders past the tables.
+  for (const char* none : {"Dinfh", "Cinfv", "C61", "S3", "S122", "C1v", "D1"})
+    EXPECT_THROW(character_table(parse_group(none).value()), std::invalid_argument) << none;
 }
 
 TEST(CharacterTables, LabelsFollowTheTextbookAxes) {
@@ -105,7 +146,7 @@ TEST(CharacterTables, LabelsFollowTheTextbookAxes) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.group + " " + row.species);
-    const CharacterTable& t = character_table(row.group);
+    const CharacterTable& t = table_of(row.group);
     int op = -1, sp = -1;
     for (int g = 0; g < t.order(); ++g)
       if ((t.operations[g] - row.op).cwiseAbs().maxCoeff() < 1e-9) op = g;
@@ -117,16 +158,18 @@ TEST(CharacterTables, LabelsFollowTheTextbookAxes) {
   }
 }
 
-TEST(PointGroup, FoundForEachMoleculeMovedAndShaken) {
-  for (const TestMolecule& mol : all_molecules()) {
-    SCOPED_TRACE(mol.name);
+class PointGroupOf : public ::testing::TestWithParam<TestMolecule> {};
+
+TEST_P(PointGroupOf, IsFoundMovedAndShaken) {
+  {
+    const TestMolecule& mol = GetParam();
     const PointGroup exact = group_of(mol.atoms);
-    EXPECT_EQ(exact.name, mol.group);
+    EXPECT_EQ(exact.name(), mol.group);
     for (unsigned seed : {1u, 2u}) {
       const auto atoms = moved(mol.atoms, seed, 0.001);
       const PointGroup g = group_of(atoms);
-      if (g.name != mol.group) {
-        ADD_FAILURE() << "seed " << seed << ": " << g.name;
+      if (g.name() != mol.group) {
+        ADD_FAILURE() << "seed " << seed << ": " << g.name();
         continue;
       }
       EXPECT_EQ(g.operations.size(), exact.operations.size());
@@ -146,6 +189,9 @@ TEST(PointGroup, FoundForEachMoleculeMovedAndShaken) {
   }
 }
 
+INSTANTIATE_TEST_SUITE_P(Molecules, PointGroupOf, ::testing::ValuesIn(all_molecules()),
+                         [](const ::testing::TestParamInfo<TestMolecule>& info) { return case_name(info.param.name); });
+
 TEST(PointGroup, IsotopologuesHaveTheirOwnGroup) {
   struct Case {
     double h1, h2;
@@ -156,17 +202,22 @@ TEST(PointGroup, IsotopologuesHaveTheirOwnGroup) {
     auto water = testing::real_molecules()[0].atoms;
     water[1].mass = c.h1;
     water[2].mass = c.h2;
-    EXPECT_EQ(group_of(moved(water, 7, 0.001)).name, c.group);
+    EXPECT_EQ(group_of(moved(water, 7, 0.001)).name(), c.group);
   }
 }
 
 TEST(PointGroup, RefusesInputItCannotUse) {
   const std::vector<Vec3> two{Vec3::Zero(), Vec3(0, 0, 1)};
-  EXPECT_THROW(find_point_group(two, {1.0}, {1, 1}), InputError);
-  EXPECT_THROW(find_point_group({}, {}, {}), InputError);
-  EXPECT_THROW(find_point_group(two, {1.0, 1.0}, {1, 1}, 0.0), InputError);
-  EXPECT_THROW(find_point_group({Vec3(NAN, 0, 0), Vec3::Zero()}, {1.0, 1.0}, {1, 1}), InputError);
-  EXPECT_EQ(find_point_group(two, {1.0, 1.0}, {1, 1}).name, "Dinfh");
+  EXPECT_THROW(find_point_group(two, {1.0}, {1, 1}), SymmetryError);
+  EXPECT_THROW(find_point_group({}, {}, {}), SymmetryError);
+  EXPECT_THROW(find_point_group(two, {1.0, 1.0}, {1, 1}, 0.0), SymmetryError);
+  EXPECT_THROW(find_point_group({Vec3(NAN, 0, 0), Vec3::Zero()}, {1.0, 1.0}, {1, 1}), SymmetryError);
+  EXPECT_THROW(find_point_group(two, {1.0, -1.0}, {1, 1}), SymmetryError);
+  const PointGroup linear = find_point_group(two, {1.0, 1.0}, {1, 1});
+  EXPECT_EQ(linear.name(), "Dinfh");
+  EXPECT_TRUE(linear.linear());
+  EXPECT_EQ(linear.working.name(), "D2h");
+  EXPECT_EQ(find_point_group({Vec3::Zero()}, {1.0}, {1}).name(), "C1");
 }
 
 }  // namespace

@@ -75,7 +75,7 @@ TEST(SymmetryBuild, EveryMoleculeFactorsWithTheTablesSpeciesCounts) {
     EXPECT_TRUE(ms.symmetrized) << m.name;
     EXPECT_EQ(dp.mass_sets[0].symmetry_count, vibrations) << m.name;
     Matrix u = Matrix::Zero(dp.mass_sets[0].symmetry_count, dp.nic);
-    for (const UElement& e : dp.mass_sets[0].u) u(e.row - 1, e.column - 1) = e.value;
+    for (const MatrixElement& e : dp.mass_sets[0].u) u(e.row - 1, e.column - 1) = e.value;
     EXPECT_LT((u * u.transpose() - Matrix::Identity(u.rows(), u.rows())).cwiseAbs().maxCoeff(), 1e-5) << m.name;  // modes' own limit
     std::map<std::string, int> rows_per_species;
     std::map<std::string, const ListedBlock*> first_partner;

@@ -186,7 +186,7 @@ inline std::vector<TestMolecule> real_molecules() {
 // order 4 or less) of the standard operations of `group`; their counts are
 // reduced in the test.
 inline TestMolecule synthetic(const std::string& group) {
-  const CharacterTable& table = character_table(group);
+  const CharacterTable& table = character_table(parse_group(group).value());
   TestMolecule m{"synthetic " + group, group, {}, {}};
   std::vector<std::pair<int, Vec3>> seeds{{6, Vec3(1.9, 0.7, 1.1)}, {9, Vec3(-0.6, 2.3, -1.4)}};
   if (table.order() <= 4) seeds.push_back({17, Vec3(0.4, -1.2, 2.6)});

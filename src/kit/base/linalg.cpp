@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include <Eigen/Geometry>
 #include <Eigen/Sparse>
 
 namespace korven::kit {
@@ -79,6 +80,52 @@ Matrix pseudo_inverse_symmetric(const Matrix& a, double relative) {
   for (Eigen::Index i = 0; i < e.values.size(); ++i)
     if (std::abs(e.values(i)) > relative * largest) inv(i) = 1.0 / e.values(i);
   return e.vectors * inv.asDiagonal() * e.vectors.transpose();
+}
+
+Matrix dense(const std::vector<SparseRow>& rows, int columns) {
+  Matrix m = Matrix::Zero(static_cast<Eigen::Index>(rows.size()), columns);
+  for (std::size_t r = 0; r < rows.size(); ++r)
+    for (const auto& [c, v] : rows[r])
+      if (c >= 0 && c < columns) m(static_cast<Eigen::Index>(r), c) += v;
+  return m;
+}
+
+double orthonormal_deviation(const Matrix& u) {
+  if (u.size() == 0) return 0;
+  return (u * u.transpose() - Matrix::Identity(u.rows(), u.rows())).cwiseAbs().maxCoeff();
+}
+
+Vec3 centre_of_mass(const std::vector<Vec3>& x, const std::vector<double>& masses) {
+  Vec3 centre = Vec3::Zero();
+  double total = 0;
+  for (std::size_t a = 0; a < x.size() && a < masses.size(); ++a) centre += masses[a] * x[a], total += masses[a];
+  return centre / total;
+}
+
+namespace {
+
+Eigen::Matrix3Xd columns_of(const std::vector<Vec3>& points) {
+  Eigen::Matrix3Xd m(3, static_cast<Eigen::Index>(points.size()));
+  for (std::size_t i = 0; i < points.size(); ++i) m.col(static_cast<Eigen::Index>(i)) = points[i];
+  return m;
+}
+
+}  // namespace
+
+RigidMotion best_rigid_motion(const std::vector<Vec3>& from, const std::vector<Vec3>& to) {
+  const Eigen::Matrix4d t = Eigen::umeyama(columns_of(from), columns_of(to), false);
+  return {t.topLeftCorner<3, 3>(), t.topRightCorner<3, 1>()};
+}
+
+Mat3 best_orthogonal_about_origin(const std::vector<Vec3>& from, const std::vector<Vec3>& to, double det) {
+  // Σ to_i from_iᵀ = U S Vᵀ; Q = U D Vᵀ with D = diag(1, 1, ±1) giving Q the
+  // determinant asked for.
+  Mat3 h = Mat3::Zero();
+  for (std::size_t i = 0; i < from.size(); ++i) h += to[i] * from[i].transpose();
+  const Eigen::JacobiSVD<Mat3> svd(h, Eigen::ComputeFullU | Eigen::ComputeFullV);
+  Mat3 d = Mat3::Identity();
+  if ((svd.matrixU() * svd.matrixV().transpose()).determinant() * det < 0) d(2, 2) = -1;
+  return svd.matrixU() * d * svd.matrixV().transpose();
 }
 
 }  // namespace korven::kit

@@ -51,4 +51,29 @@ int numeric_rank(const std::vector<double>& singular_values, double relative);
 // eigenvalues below relative · the largest count as zero.
 Matrix pseudo_inverse_symmetric(const Matrix& a, double relative);
 
+// The dense matrix of `columns` columns whose sparse rows these are.
+Matrix dense(const std::vector<SparseRow>& rows, int columns);
+
+// max |U Uᵀ − 1|.
+double orthonormal_deviation(const Matrix& u);
+// Rows of U count as orthonormal when orthonormal_deviation stays below this.
+inline constexpr double kOrthonormalTolerance = 1e-5;
+
+// Σ m_a x_a / Σ m_a.
+Vec3 centre_of_mass(const std::vector<Vec3>& x, const std::vector<double>& masses);
+
+// The least-squares rigid motion to ≈ rotation · from + translation, every
+// point weighted alike, the rotation proper (Kabsch 1976, Acta Cryst. A32,
+// 922, with the sign correction of 1978, A34, 827; Eigen's umeyama).
+struct RigidMotion {
+  Mat3 rotation = Mat3::Identity();
+  Vec3 translation = Vec3::Zero();
+};
+RigidMotion best_rigid_motion(const std::vector<Vec3>& from, const std::vector<Vec3>& to);
+
+// The orthogonal matrix Q of determinant `det` (+1 or −1) that best maps
+// each from[i] onto to[i] about the origin (no translation): the same fit,
+// for the operations of a point group, proper or improper.
+Mat3 best_orthogonal_about_origin(const std::vector<Vec3>& from, const std::vector<Vec3>& to, double det);
+
 }  // namespace korven::kit

@@ -3,19 +3,20 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
 
-#include "kit/coordinates/coordinate_generation.h"
-#include "kit/model/deck_notes.h"
 #include "kit/base/elements.h"
-#include "kit/coordinates/independence.h"
 #include "kit/base/kit_error.h"
+#include "kit/base/text.h"
+#include "kit/coordinates/coordinate_generation.h"
+#include "kit/coordinates/independence.h"
+#include "kit/coordinates/wilson_b.h"
+#include "kit/model/deck_notes.h"
+#include "kit/model/internal_coordinate.h"
 #include "kit/symmetry/point_group.h"
 #include "kit/symmetry/symmetry_coordinates.h"
-#include "kit/coordinates/wilson_b.h"
 
 namespace korven::kit {
 namespace {
@@ -25,12 +26,6 @@ double as_written(double v) {
   char text[64];
   std::snprintf(text, sizeof text, "%.6f", v);
   return std::strtod(text, nullptr);
-}
-
-std::string fmt(const char* format, double a) {
-  char text[64];
-  std::snprintf(text, sizeof text, format, a);
-  return text;
 }
 
 std::string cut(std::string text, std::size_t width, const std::string& what, std::vector<std::string>& warnings) {
@@ -43,10 +38,10 @@ std::string cut(std::string text, std::size_t width, const std::string& what, st
 
 // Positions moved so that the centre of mass is at the origin, as written.
 std::vector<Vec3> written_positions(const Molecule& m, const std::string& file, int problem) {
-  Vec3 centre = Vec3::Zero();
-  double total = 0;
-  for (const Atom& a : m.atoms) centre += a.mass * a.position, total += a.mass;
-  centre /= total;
+  std::vector<Vec3> positions;
+  std::vector<double> masses;
+  for (const Atom& a : m.atoms) positions.push_back(a.position), masses.push_back(a.mass);
+  const Vec3 centre = centre_of_mass(positions, masses);
   std::vector<Vec3> x;
   for (std::size_t i = 0; i < m.atoms.size(); ++i) {
     Vec3 p;
@@ -57,7 +52,7 @@ std::vector<Vec3> written_positions(const Molecule& m, const std::string& file, 
                                     " has a coordinate that is not a number");
       if (std::abs(as_written(v)) > 9999.999999)
         throw input_error(file, "molecule " + std::to_string(problem) + ": atom " + std::to_string(i + 1) +
-                                    " lies " + fmt("%.1f", std::abs(v)) +
+                                    " lies " + format("%.1f", std::abs(v)) +
                                     " A from the centre of mass; the deck's 12 columns hold at most 9999.999999");
       p(k) = as_written(v);
     }
@@ -78,7 +73,7 @@ void check_atoms(const Molecule& m, const std::vector<Vec3>& x, const std::strin
       const double d = (x[a] - x[b]).norm();
       if (d < kMinAtomDistance)
         throw input_error(file, where + "atoms " + std::to_string(a + 1) + " and " + std::to_string(b + 1) + " are " +
-                                    fmt("%.4f", d) + " A apart, closer than " + fmt("%.2f", kMinAtomDistance) + " A");
+                                    format("%.4f", d) + " A apart, closer than " + format("%.2f", kMinAtomDistance) + " A");
     }
 }
 
@@ -123,7 +118,7 @@ std::vector<MassSet> mass_sets_for(const Molecule& m, const std::vector<Isotopol
   std::vector<int> z;
   for (const Atom& a : m.atoms) z.push_back(a.element);
   MassSet first;
-  first.title = cut(hill_formula(z), kMaxMassSetTitle, "the mass-set title", warnings);
+  first.title = cut(hill_formula(z), kMaxMassSetTitleColumns, "the mass-set title", warnings);
   for (const Atom& a : m.atoms) first.masses.push_back(a.mass);
   std::vector<MassSet> sets{first};
   for (const Isotopologue& choice : isotopologues) {
@@ -146,7 +141,7 @@ std::vector<MassSet> mass_sets_for(const Molecule& m, const std::vector<Isotopol
 }
 
 bool same_group(const PointGroup& a, const PointGroup& b) {
-  if (a.name != b.name || a.operations.size() != b.operations.size()) return false;
+  if (a.type != b.type || a.operations.size() != b.operations.size()) return false;
   for (std::size_t k = 0; k < a.operations.size(); ++k)
     if (a.operations[k].permutation != b.operations[k].permutation ||
         !a.operations[k].matrix.isApprox(b.operations[k].matrix, 1e-9))
@@ -156,8 +151,8 @@ bool same_group(const PointGroup& a, const PointGroup& b) {
 
 // The U cards of one set of symmetry coordinates: each row's coefficients as
 // written, those that round to zero left out.
-std::vector<UElement> u_cards(const Matrix& u) {
-  std::vector<UElement> cards;
+std::vector<MatrixElement> u_cards(const Matrix& u) {
+  std::vector<MatrixElement> cards;
   for (Eigen::Index r = 0; r < u.rows(); ++r)
     for (Eigen::Index c = 0; c < u.cols(); ++c) {
       const double v = as_written(u(r, c));
@@ -172,9 +167,9 @@ std::string titled(const std::string& title, const std::string& group, const std
   for (const SymmetryBlock& b : blocks)
     t += " " + b.species + ":" + std::to_string(b.first_row + 1) +
          (b.size > 1 ? "-" + std::to_string(b.first_row + b.size) : "");
-  if (t.size() <= static_cast<std::size_t>(kMaxMassSetTitle)) return t;
+  if (t.size() <= static_cast<std::size_t>(kMaxMassSetTitleColumns)) return t;
   t = title + " " + group;
-  return t.size() <= static_cast<std::size_t>(kMaxMassSetTitle) ? t : title;
+  return t.size() <= static_cast<std::size_t>(kMaxMassSetTitleColumns) ? t : title;
 }
 
 // Symmetry coordinates for every mass set, each isotopologue with its own
@@ -204,17 +199,130 @@ void add_symmetry(DeckProblem& problem, const std::vector<int>& z, const std::ve
     set.boundaries.clear();
     for (const SymmetryBlock& blk : blocks) set.boundaries.push_back(blk.first_row + 1);
     set.boundaries.push_back(nsym + 1);
-    set.title = titled(title, group.name, blocks);
+    set.title = titled(title, group.name(), blocks);
     const int m = static_cast<int>(k) + 1;
-    comments.push_back(group_note(problem.number, m, title, group.name));
+    comments.push_back(group_note(problem.number, m, title, group.name()));
     for (std::size_t j = 0; j < blocks.size(); ++j)
       comments.push_back(block_note(problem.number, m, static_cast<int>(j) + 1, blocks[j].species,
                                     blocks[j].first_row + 1, blocks[j].first_row + blocks[j].size));
     notes.push_back("problem " + std::to_string(problem.number) + ", mass set " + title + ": point group " +
-                    group.name + ", " + std::to_string(blocks.size()) + (blocks.size() == 1 ? " block" : " blocks") +
+                    group.name() + ", " + std::to_string(blocks.size()) + (blocks.size() == 1 ? " block" : " blocks") +
                     (set.u_mode < 0 ? " (the stored U of the mass set before)" : ""));
     previous = group;
   }
+}
+
+// The positions the deck will hold: centred, and with --symmetry
+// symmetrized under the group of the most abundant isotopes so that the
+// symmetry is exact to the written digits. `shift_comment` gets the comment
+// card that records the shift.
+std::vector<Vec3> positions_for(const Molecule& source, int number, const BuildOptions& options, BuiltDeck& built,
+                                std::optional<std::string>& shift_comment) {
+  const std::string& file = options.source_name;
+  std::vector<Vec3> x = written_positions(source, file, number);
+  check_atoms(source, x, file, number);
+  if (!options.symmetry) return x;
+  std::vector<double> masses;
+  std::vector<int> z;
+  for (const Atom& a : source.atoms) masses.push_back(a.mass), z.push_back(a.element);
+  const PointGroup group = find_point_group(x, masses, z, options.tolerance);
+  const Symmetrized sym = symmetrize(x, group);
+  if (sym.largest_shift > options.tolerance)
+    throw input_error(file, "molecule " + std::to_string(number) + ": symmetrizing to " + group.name() +
+                                " moves an atom by " + format("%.6f", sym.largest_shift) +
+                                " A, more than the tolerance of " + format("%g", options.tolerance) + " A");
+  for (std::size_t i = 0; i < x.size(); ++i)
+    for (int k = 0; k < 3; ++k) x[i](k) = as_written(sym.positions[i](k) - group.center(k));
+  shift_comment = shift_note(number, group.name(), sym.largest_shift);
+  built.notes.push_back("molecule " + std::to_string(number) + ": symmetrized to " + group.name() +
+                        ", largest shift " + format("%.6f", sym.largest_shift) + " A");
+  return x;
+}
+
+// The coordinates the deck takes: the redundant set, or with --coordinates
+// independent its rows kept in preference order.
+std::vector<InternalCoordinate> chosen_coordinates(const GeneratedCoordinates& gen, const std::vector<Vec3>& x,
+                                                   int number, int vibrations, const BuildOptions& options,
+                                                   BuiltDeck& built) {
+  std::vector<InternalCoordinate> chosen = gen.coordinates;
+  if (options.coordinates == CoordinateMode::independent && !options.symmetry) {
+    std::vector<SparseRow> rows;
+    std::vector<int> ranks;
+    for (const InternalCoordinate& c : chosen) rows.push_back(wilson_b_row(x, c)), ranks.push_back(traits(c.kind).preference);
+    const std::vector<bool> kept = independent_rows(rows, 3 * static_cast<int>(x.size()), ranks, vibrations);
+    std::vector<InternalCoordinate> subset;
+    for (std::size_t r = 0; r < chosen.size(); ++r)
+      if (kept[r]) subset.push_back(chosen[r]);
+    chosen = subset;
+    if (static_cast<int>(chosen.size()) < vibrations)
+      built.warnings.push_back("molecule " + std::to_string(number) + ": the coordinates describe only " +
+                               std::to_string(chosen.size()) + " of " + std::to_string(vibrations) + " vibrations");
+  }
+  if (static_cast<int>(chosen.size()) > kMaxDeckCoordinates)
+    throw input_error(options.source_name,
+                      "molecule " + std::to_string(number) + ": " + std::to_string(chosen.size()) +
+                          " internal coordinates; a deck holds at most 999" +
+                          (options.symmetry ? std::string(" (symmetry coordinates run over the whole redundant set)")
+                                            : std::string(": try --coordinates independent")));
+  return chosen;
+}
+
+// The comment cards of one problem: its summary line, the symmetrization
+// shift, and each coordinate in words with its value.
+void comments_for(int number, const std::vector<InternalCoordinate>& chosen, const std::vector<Vec3>& x,
+                  const std::vector<std::string>& symbols, const std::string& formula, int vibrations,
+                  const BuildOptions& options, const std::optional<std::string>& shift_comment, BuiltDeck& built) {
+  std::vector<std::string>& comments = built.deck.comments;
+  comments.push_back(cut("    P" + std::to_string(number) + " " + formula + ": " + std::to_string(x.size()) +
+                             " atoms, " + std::to_string(chosen.size()) + " coordinates (" +
+                             (options.coordinates == CoordinateMode::independent ? "independent" : "redundant") +
+                             "), " + std::to_string(vibrations) + " vibrations",
+                         80, "a comment", built.warnings));
+  if (shift_comment) comments.push_back(*shift_comment);
+  for (std::size_t r = 0; r < chosen.size(); ++r)
+    comments.push_back(cut(coordinate_note(number, static_cast<int>(r) + 1, coordinate_label(chosen[r], symbols),
+                                           coordinate_value_text(chosen[r], x)),
+                           80, "a comment", built.warnings));
+}
+
+// One molecule's problem, with its comment cards, added to the deck.
+void add_problem(const Molecule& source, int number, const BuildOptions& options, BuiltDeck& built) {
+  const std::string& file = options.source_name;
+  if (source.atoms.empty()) throw input_error(file, "molecule " + std::to_string(number) + ": no atoms");
+  std::optional<std::string> shift_comment;
+  const std::vector<Vec3> x = positions_for(source, number, options, built, shift_comment);
+  Molecule m = source;
+  std::vector<int> z;
+  std::vector<std::string> symbols;
+  for (std::size_t i = 0; i < x.size(); ++i) {
+    m.atoms[i].position = x[i];
+    z.push_back(m.atoms[i].element);
+    symbols.push_back(element_symbol(m.atoms[i].element));
+  }
+  const GeneratedCoordinates gen = redundant_coordinates(m);
+  for (const std::string& w : gen.warnings) built.warnings.push_back("molecule " + std::to_string(number) + ": " + w);
+  const int atoms = static_cast<int>(x.size());
+  const int vibrations = gen.linear_molecule ? 3 * atoms - 5 : 3 * atoms - 6;
+  const std::vector<InternalCoordinate> chosen = chosen_coordinates(gen, x, number, vibrations, options, built);
+
+  DeckProblem problem;
+  problem.number = number;
+  problem.nic = static_cast<int>(chosen.size());
+  problem.save = options.save ? 1 : 0;
+  const std::string formula = hill_formula(z);
+  const std::string title = !options.title.empty() ? options.title : !source.title.empty() ? source.title : formula;
+  problem.title1 = cut(title, kMaxTitleColumns, "the title", built.warnings);
+  problem.title2 = cut(formula + ", " + std::to_string(atoms) + " ATOMS", kMaxTitleColumns, "the second title",
+                       built.warnings);
+  problem.x = x;
+  problem.entries = entries_for(chosen, x);
+  problem.mass_sets = mass_sets_for(m, options.isotopologues, file, number, built.warnings);
+  std::vector<std::string> symmetry_comments;
+  if (options.symmetry)
+    add_symmetry(problem, z, x, chosen, vibrations, options.tolerance, symmetry_comments, built.notes);
+  comments_for(number, chosen, x, symbols, formula, vibrations, options, shift_comment, built);
+  for (std::string& c : symmetry_comments) built.deck.comments.push_back(cut(c, 80, "a comment", built.warnings));
+  built.deck.problems.push_back(std::move(problem));
 }
 
 }  // namespace
@@ -226,7 +334,7 @@ Isotopologue parse_isotopologue(const std::string& text) {
     throw input_error(what, "expected LABEL=ATOM:ISOTOPE[,ATOM:ISOTOPE...]");
   Isotopologue choice;
   choice.label = text.substr(0, eq);
-  if (choice.label.size() > static_cast<std::size_t>(kMaxMassSetTitle))
+  if (choice.label.size() > static_cast<std::size_t>(kMaxMassSetTitleColumns))
     throw input_error(what, "the label is longer than the mass-set title's 60 columns");
   std::size_t pos = eq + 1;
   while (pos <= text.size()) {
@@ -268,90 +376,13 @@ BuiltDeck build_deck(const std::vector<Molecule>& molecules, const BuildOptions&
   if (options.symmetry && options.coordinates == CoordinateMode::independent)
     built.notes.push_back("--coordinates independent --symmetry is --symmetry: the symmetry coordinates "
                           "remove the redundancy of the full set");
-
   for (std::size_t p = 0; p < molecules.size(); ++p) {
     const int number = static_cast<int>(p) + 1;
-    const Molecule& source = molecules[p];
-    Molecule m = source;
-    if (m.atoms.empty()) throw input_error(file, "molecule " + std::to_string(number) + ": no atoms");
-    std::vector<Vec3> x = written_positions(source, file, number);
-    check_atoms(source, x, file, number);
-    std::vector<int> z;
-    for (const Atom& a : m.atoms) z.push_back(a.element);
-    std::optional<std::string> shift_comment;
-    if (options.symmetry) {
-      // The X matrix is the geometry symmetrized under the group of the most
-      // abundant isotopes, so that the symmetry is exact to the written digits.
-      std::vector<double> masses;
-      for (const Atom& a : source.atoms) masses.push_back(a.mass);
-      const PointGroup group = find_point_group(x, masses, z, options.tolerance);
-      const Symmetrized sym = symmetrize(x, group);
-      if (sym.largest_shift > options.tolerance)
-        throw input_error(file, "molecule " + std::to_string(number) + ": symmetrizing to " + group.name +
-                                    " moves an atom by " + fmt("%.6f", sym.largest_shift) +
-                                    " A, more than the tolerance of " + fmt("%g", options.tolerance) + " A");
-      for (std::size_t i = 0; i < x.size(); ++i)
-        for (int k = 0; k < 3; ++k) x[i](k) = as_written(sym.positions[i](k) - group.center(k));
-      shift_comment = shift_note(number, group.name, sym.largest_shift);
-      built.notes.push_back("molecule " + std::to_string(number) + ": symmetrized to " + group.name +
-                            ", largest shift " + fmt("%.6f", sym.largest_shift) + " A");
+    try {
+      add_problem(molecules[p], number, options, built);
+    } catch (const SymmetryError& e) {
+      throw input_error(file, "molecule " + std::to_string(number) + ": " + e.what());
     }
-    for (std::size_t i = 0; i < x.size(); ++i) m.atoms[i].position = x[i];
-
-    GeneratedCoordinates gen = redundant_coordinates(m);
-    for (const std::string& w : gen.warnings) built.warnings.push_back("molecule " + std::to_string(number) + ": " + w);
-    std::vector<InternalCoordinate> chosen = gen.coordinates;
-    const int atoms = static_cast<int>(x.size());
-    const int vibrations = gen.linear_molecule ? 3 * atoms - 5 : 3 * atoms - 6;
-    if (options.coordinates == CoordinateMode::independent && !options.symmetry) {
-      std::vector<SparseRow> rows;
-      std::vector<int> ranks;
-      for (const InternalCoordinate& c : chosen) rows.push_back(wilson_b_row(x, c)), ranks.push_back(preference_rank(c.kind));
-      const std::vector<bool> kept = independent_rows(rows, 3 * atoms, ranks, vibrations);
-      std::vector<InternalCoordinate> subset;
-      for (std::size_t r = 0; r < chosen.size(); ++r)
-        if (kept[r]) subset.push_back(chosen[r]);
-      chosen = subset;
-      if (static_cast<int>(chosen.size()) < vibrations)
-        built.warnings.push_back("molecule " + std::to_string(number) + ": the coordinates describe only " +
-                                 std::to_string(chosen.size()) + " of " + std::to_string(vibrations) + " vibrations");
-    }
-    if (static_cast<int>(chosen.size()) > kMaxDeckCoordinates)
-      throw input_error(file, "molecule " + std::to_string(number) + ": " + std::to_string(chosen.size()) +
-                                  " internal coordinates; a deck holds at most 999: try --coordinates independent");
-
-    if (options.symmetry && static_cast<int>(chosen.size()) > kMaxDeckCoordinates)
-      throw input_error(file, "molecule " + std::to_string(number) + ": the redundant set holds " +
-                                  std::to_string(chosen.size()) +
-                                  " coordinates, and symmetry coordinates run over all of them; a deck holds at most 999");
-    DeckProblem problem;
-    problem.number = number;
-    problem.nic = static_cast<int>(chosen.size());
-    problem.save = options.save ? 1 : 0;
-    const std::string formula = hill_formula(z);
-    std::string title = !options.title.empty() ? options.title : !source.title.empty() ? source.title : formula;
-    problem.title1 = cut(title, kMaxTitle, "the title", built.warnings);
-    problem.title2 = cut(formula + ", " + std::to_string(atoms) + " ATOMS", kMaxTitle, "the second title", built.warnings);
-    problem.x = x;
-    problem.entries = entries_for(chosen, x);
-    problem.mass_sets = mass_sets_for(m, options.isotopologues, file, number, built.warnings);
-    std::vector<std::string> symmetry_comments;
-    if (options.symmetry)
-      add_symmetry(problem, z, x, chosen, vibrations, options.tolerance, symmetry_comments, built.notes);
-
-    const std::string prefix = "    P" + std::to_string(number);
-    deck.comments.push_back(cut(prefix + " " + formula + ": " + std::to_string(atoms) + " atoms, " +
-                                    std::to_string(chosen.size()) + " coordinates (" +
-                                    (options.coordinates == CoordinateMode::independent ? "independent" : "redundant") +
-                                    "), " + std::to_string(vibrations) + " vibrations",
-                                80, "a comment", built.warnings));
-    if (shift_comment) deck.comments.push_back(*shift_comment);
-    for (std::size_t r = 0; r < chosen.size(); ++r)
-      deck.comments.push_back(cut(coordinate_note(number, static_cast<int>(r) + 1, coordinate_name(chosen[r], z),
-                                                  coordinate_value_text(chosen[r], x)),
-                                  80, "a comment", built.warnings));
-    for (std::string& c : symmetry_comments) deck.comments.push_back(cut(c, 80, "a comment", built.warnings));
-    deck.problems.push_back(std::move(problem));
   }
   return built;
 }

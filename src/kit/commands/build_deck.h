@@ -12,13 +12,8 @@
 
 namespace korven::kit {
 
-// The deck's limits: atom and coordinate numbers fill three columns, and the
-// atom number of a Cartesian column (3 per atom) must fit too.
-inline constexpr int kMaxDeckAtoms = 333;
-inline constexpr int kMaxDeckCoordinates = 999;
+// Atoms closer than this are refused.
 inline constexpr double kMinAtomDistance = 0.01;  // Å
-inline constexpr int kMaxMassSetTitle = 60;
-inline constexpr int kMaxTitle = 80;
 
 // One --isotopologue option: LABEL=ATOM:ISOTOPE[,ATOM:ISOTOPE…].
 struct Isotopologue {

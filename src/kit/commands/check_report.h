@@ -11,11 +11,6 @@
 
 namespace korven::kit {
 
-// Singular values of B (and eigenvalues of G and of each block of G') count
-// towards the rank when above this fraction of the largest. The listing
-// gives B to six decimals, so a dependent row leaves about 1e-6.
-inline constexpr double kRankFraction = 1e-4;
-
 struct BlockReport {
   int first = 0;
   int size = 0;

@@ -112,7 +112,7 @@ std::string export_index_json(const MatrixExport& plan) {
     ordered_json reports = nullptr;
     if (m.block) {
       reports = ordered_json::array();
-      for (const FactoringReport& r : m.factoring_reports)
+      for (const MatrixElement& r : m.factoring_reports)
         reports.push_back({{"row", r.row}, {"column", r.column}, {"value", r.value}});
     }
     files.push_back({{"file", m.file},

@@ -14,13 +14,6 @@
 
 namespace korven::kit {
 
-// One element of an exported matrix, rows and columns from 1.
-struct ExportElement {
-  int row = 0;
-  int column = 0;
-  double value = 0;
-};
-
 struct ExportedMatrix {
   std::string file;    // "B.p1.mtx", "G.p1.m2.mtx", "U.p1.m1.mtx", "Gsym.p1.m1.b2.mtx"
   std::string matrix;  // "B", "G", "U" or "Gsym"
@@ -35,8 +28,8 @@ struct ExportedMatrix {
   int rows = 0;
   int columns = 0;
   bool symmetric = false;  // G and Gsym: only the lower triangle is stored
-  std::vector<ExportElement> elements;     // as stored: for a symmetric matrix row >= column
-  std::vector<FactoringReport> factoring_reports;  // Gsym: the block's reports, as listed
+  std::vector<MatrixElement> elements;     // as stored: for a symmetric matrix row >= column
+  std::vector<MatrixElement> factoring_reports;  // Gsym: the block's reports, as listed
 };
 
 struct MatrixExport {

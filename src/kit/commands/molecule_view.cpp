@@ -1,17 +1,12 @@
 #include "kit/commands/molecule_view.h"
 
-#include <fcntl.h>
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <limits>
-#include <numbers>
+#include <optional>
 #include <set>
 #include <sstream>
 
@@ -21,10 +16,9 @@
 #include <openbabel/depict/depict.h>
 #include <openbabel/depict/svgpainter.h>
 
-#include "kit/model/deck_notes.h"
-#include "kit/io/deck_replay.h"
+#include "kit/base/constants.h"
 #include "kit/base/elements.h"
-#include "kit/base/kit_error.h"
+#include "kit/base/text.h"
 
 namespace korven::kit {
 namespace {
@@ -35,7 +29,7 @@ namespace {
 // fixed set, so the same X is always seen from the same side.
 std::vector<Vec3> sphere_directions(int count) {
   std::vector<Vec3> out;
-  const double golden = std::numbers::pi * (3 - std::sqrt(5.0));
+  const double golden = kPi * (3 - std::sqrt(5.0));
   for (int i = 0; i < count; ++i) {
     const double z = 1 - (i + 0.5) / count;  // upper half only: a direction and its opposite see alike
     const double r = std::sqrt(1 - z * z);
@@ -87,33 +81,6 @@ std::string xml_escaped(const std::string& text) {
     else out += c;
   }
   return out;
-}
-
-std::string entry_words(const CoordinateEntry& e, int component, const std::vector<std::string>& symbols) {
-  auto atom = [&](int a) {
-    const bool known = a >= 1 && a <= static_cast<int>(symbols.size());
-    return (known ? symbols[a - 1] : std::string("atom ")) + std::to_string(a);
-  };
-  auto chain = [&](std::initializer_list<int> atoms) {
-    std::string s;
-    for (int a : atoms) s += (s.empty() ? "" : "-") + atom(a);
-    return s;
-  };
-  std::string words;
-  switch (e.code) {
-    case 2: words = "BEND " + chain({e.i, e.j, e.k}); break;
-    case 3: words = "OUT-OF-PLANE " + atom(e.i) + " FROM " + chain({e.k, e.j, e.l}); break;
-    case 4: words = "TORSION " + chain({e.i, e.j, e.k, e.l}); break;
-    case 5:
-    case 6: {
-      words = "LINEAR BEND " + (e.l > 0 ? chain({e.j, e.k, e.l}) : chain({e.i, e.j, e.k}));
-      if (component > 0) words += " (COMPONENT " + std::to_string(component) + ")";
-      break;
-    }
-    default: return "STRETCH " + chain({e.i, e.j});
-  }
-  if (e.ix > 0) words += " TIMES R(" + chain({e.ix, e.jx}) + ")";
-  return words;
 }
 
 // ------------------------------------------------------------- the painting
@@ -176,113 +143,138 @@ struct Drawing {
   double width = 0, height = 0;
 };
 
-// The molecule by Open Babel's depiction, on screen coordinates in px, and
-// the deck numbers beside the atoms where they are farthest from atoms,
-// bonds and each other.
-Drawing draw_molecule(const MoleculePicture& pic) {
+// The atoms on the screen (Å, y up), the extent they cover and the scale
+// (px per Å): bonds of a usual length, the closest atoms far enough apart
+// for their labels, the whole not larger than kMaxExtent.
+struct Projection {
+  std::vector<Eigen::Vector2d> flat;
+  double lo_x = 0, hi_x = 0, lo_y = 0, hi_y = 0;
+  double scale = 60;
+};
+
+Projection project(const MoleculePicture& pic) {
   const int n = static_cast<int>(pic.x.size());
-  std::ostringstream out;
-  Drawing d;
-  OpenBabel::SVGPainter svg(out, nullptr, false, 0, 0);
-  DeckPainter painter(svg);
-  if (n == 0) {
-    painter.NewCanvas(160, 80);
-    svg.EndCanvas();
-    return {out.str(), 160, 80};
-  }
   Vec3 centroid = Vec3::Zero();
   for (const Vec3& p : pic.x) centroid += p;
   centroid /= n;
-  std::vector<Vec3> centred;
-  for (const Vec3& p : pic.x) centred.push_back(p - centroid);
   const ViewFrame frame = choose_view(pic.x);
-  std::vector<Eigen::Vector2d> flat;  // Å on the screen, y up
-  double lo_x = 0, hi_x = 0, lo_y = 0, hi_y = 0;
-  for (const Vec3& p : centred) {
-    flat.emplace_back(p.dot(frame.right), p.dot(frame.up));
-    lo_x = std::min(lo_x, flat.back().x()), hi_x = std::max(hi_x, flat.back().x());
-    lo_y = std::min(lo_y, flat.back().y()), hi_y = std::max(hi_y, flat.back().y());
+  Projection out;
+  for (const Vec3& x : pic.x) {
+    const Vec3 p = x - centroid;
+    out.flat.emplace_back(p.dot(frame.right), p.dot(frame.up));
+    out.lo_x = std::min(out.lo_x, out.flat.back().x()), out.hi_x = std::max(out.hi_x, out.flat.back().x());
+    out.lo_y = std::min(out.lo_y, out.flat.back().y()), out.hi_y = std::max(out.hi_y, out.flat.back().y());
   }
-  // px per Å: bonds of a usual length, the closest atoms far enough apart
-  // for their labels, the whole not larger than kMaxExtent.
-  double scale = 60;
-  if (n > 1 && frame.closest > 0) scale = std::max(scale, kMinScreenGap / frame.closest);
-  const double extent = std::max(hi_x - lo_x, hi_y - lo_y);
-  if (extent > 0) scale = std::min(scale, kMaxExtent / extent);
+  if (n > 1 && frame.closest > 0) out.scale = std::max(out.scale, kMinScreenGap / frame.closest);
+  const double extent = std::max(out.hi_x - out.lo_x, out.hi_y - out.lo_y);
+  if (extent > 0) out.scale = std::min(out.scale, kMaxExtent / extent);
+  return out;
+}
 
-  OpenBabel::OBMol mol;
+// The molecule for Open Babel's depiction: the atoms where the projection
+// puts them, a bond per stretch, and each atom's symbol as its label (an
+// alias, so that the depiction writes neither implicit hydrogens nor
+// charges beside it).
+void fill_molecule(OpenBabel::OBMol& mol, const MoleculePicture& pic, const Projection& pr) {
+  const int n = static_cast<int>(pic.x.size());
   mol.BeginModify();
   for (int a = 0; a < n; ++a) {
     OpenBabel::OBAtom* atom = mol.NewAtom();
     atom->SetAtomicNum(std::max(0, element_number(pic.symbols[a])));
-    atom->SetVector(flat[a].x() * scale, flat[a].y() * scale, 0);
+    atom->SetVector(pr.flat[a].x() * pr.scale, pr.flat[a].y() * pr.scale, 0);
   }
   for (const auto& [i, j] : pic.bonds) mol.AddBond(i, j, 1);
   mol.EndModify();
   mol.SetDimension(2);
-  // The label of each atom is its symbol as an alias, so the depiction
-  // writes neither implicit hydrogens nor charges beside it.
   for (int a = 0; a < n; ++a) {
     auto* alias = new OpenBabel::AliasData;
     alias->SetAlias(pic.symbols[a]);
     alias->SetOrigin(OpenBabel::fileformatInput);
     mol.GetAtom(a + 1)->SetData(alias);
   }
+}
+
+void depict(OpenBabel::OBDepict& depiction, OpenBabel::OBMol& mol, const MoleculePicture& pic, const Projection& pr) {
   double mean_bond = 0;
-  for (const auto& [i, j] : pic.bonds) mean_bond += (flat[i - 1] - flat[j - 1]).norm() * scale;
-  OpenBabel::OBDepict depict(&painter);
-  depict.SetOption(OpenBabel::OBDepict::bwAtoms | OpenBabel::OBDepict::drawAllC | OpenBabel::OBDepict::allExplicit |
-                   OpenBabel::OBDepict::noWedgeHashGen);
-  depict.SetAliasMode(true);
-  depict.SetFontFamily("sans-serif");
-  depict.SetFontSize(static_cast<int>(kAtomFont));
+  for (const auto& [i, j] : pic.bonds) mean_bond += (pr.flat[i - 1] - pr.flat[j - 1]).norm() * pr.scale;
+  depiction.SetOption(OpenBabel::OBDepict::bwAtoms | OpenBabel::OBDepict::drawAllC |
+                      OpenBabel::OBDepict::allExplicit | OpenBabel::OBDepict::noWedgeHashGen);
+  depiction.SetAliasMode(true);
+  depiction.SetFontFamily("sans-serif");
+  depiction.SetFontSize(static_cast<int>(kAtomFont));
   // The depiction scales the mean bond to the bond length: the mean itself
   // keeps the scale chosen above (no bond: a length of 1 px does).
-  depict.SetBondLength(pic.bonds.empty() ? 1.0 : mean_bond / static_cast<double>(pic.bonds.size()));
-  depict.DrawMolecule(&mol);
+  depiction.SetBondLength(pic.bonds.empty() ? 1.0 : mean_bond / static_cast<double>(pic.bonds.size()));
+  depiction.DrawMolecule(&mol);
+}
 
-  // Where the depiction put the atoms: its canvas is the drawing's extent
-  // scaled by f with an equal margin m on every side, y downwards.
-  const double sx = (hi_x - lo_x) * scale, sy = (hi_y - lo_y) * scale;
+// Where the depiction put the atoms: its canvas is the drawing's extent
+// scaled by f with an equal margin m on every side, y downwards. Nothing
+// when the canvas is not one of that shape.
+std::optional<std::vector<Eigen::Vector2d>> placed_atoms(const Projection& pr, const DeckPainter& painter) {
+  const double sx = (pr.hi_x - pr.lo_x) * pr.scale, sy = (pr.hi_y - pr.lo_y) * pr.scale;
   double f = 1;
   if (std::abs(sx - sy) > 1) f = (painter.width() - painter.height()) / (sx - sy);
   const double m = (painter.width() - sx * f) / 2;
-  const bool placed = f > 0 && m >= 0 && std::abs(painter.height() - (sy * f + 2 * m)) < 1;
-  if (!placed) {
-    // Another depiction than the one measured: its own index labels.
-    depict.AddAtomLabels(OpenBabel::OBDepict::AtomIndex);
-  } else {
-    std::vector<Eigen::Vector2d> at;
-    for (const Eigen::Vector2d& p : flat)
-      at.emplace_back((p.x() * scale - lo_x * scale) * f + m, (hi_y * scale - p.y() * scale) * f + m);
-    std::vector<Eigen::Vector2d> labels;
-    painter.SetFontSize(kNumberFont);
-    painter.SetPenColor(OpenBabel::OBColor(0.0, 0.2, 0.75));
-    painter.SetFillColor(OpenBabel::OBColor(0.0, 0.2, 0.75));
-    const double pi = std::numbers::pi;
-    for (int a = 0; a < n; ++a) {
-      const std::string number = std::to_string(a + 1);
-      Eigen::Vector2d best = at[a];
-      double best_room = -1;
-      for (int k = 0; k < 8; ++k) {
-        const double angle = -pi / 4 + k * pi / 4;  // upper right first, then round
-        const Eigen::Vector2d c = at[a] + 15.0 * Eigen::Vector2d(std::cos(angle), -std::sin(angle));
-        double room = 1e9;
-        for (int b = 0; b < n; ++b) room = std::min(room, (c - at[b]).norm() - (b == a ? 7.0 : 0.0));
-        for (const auto& [i, j] : pic.bonds) room = std::min(room, distance_to_segment(c, at[i - 1], at[j - 1]));
-        for (const Eigen::Vector2d& l : labels) room = std::min(room, (c - l).norm() - 4.0);
-        if (room > best_room + 0.5) best_room = room, best = c;
-      }
-      labels.push_back(best);
-      const double w = 0.56 * kNumberFont * static_cast<double>(number.size());
-      painter.DrawText(best.x() - w / 2, best.y() + 0.36 * kNumberFont, number);
+  if (!(f > 0 && m >= 0 && std::abs(painter.height() - (sy * f + 2 * m)) < 1)) return std::nullopt;
+  std::vector<Eigen::Vector2d> at;
+  for (const Eigen::Vector2d& p : pr.flat)
+    at.emplace_back((p.x() * pr.scale - pr.lo_x * pr.scale) * f + m, (pr.hi_y * pr.scale - p.y() * pr.scale) * f + m);
+  return at;
+}
+
+// The deck numbers beside the atoms, each where it is farthest from atoms,
+// bonds and the numbers placed before it.
+void place_atom_numbers(DeckPainter& painter, const std::vector<Eigen::Vector2d>& at,
+                        const std::vector<std::pair<int, int>>& bonds) {
+  const int n = static_cast<int>(at.size());
+  std::vector<Eigen::Vector2d> labels;
+  painter.SetFontSize(kNumberFont);
+  painter.SetPenColor(OpenBabel::OBColor(0.0, 0.2, 0.75));
+  painter.SetFillColor(OpenBabel::OBColor(0.0, 0.2, 0.75));
+  for (int a = 0; a < n; ++a) {
+    const std::string number = std::to_string(a + 1);
+    Eigen::Vector2d best = at[a];
+    double best_room = -1;
+    for (int k = 0; k < 8; ++k) {
+      const double angle = -kPi / 4 + k * kPi / 4;  // upper right first, then round
+      const Eigen::Vector2d c = at[a] + 15.0 * Eigen::Vector2d(std::cos(angle), -std::sin(angle));
+      double room = 1e9;
+      for (int b = 0; b < n; ++b) room = std::min(room, (c - at[b]).norm() - (b == a ? 7.0 : 0.0));
+      for (const auto& [i, j] : bonds) room = std::min(room, distance_to_segment(c, at[i - 1], at[j - 1]));
+      for (const Eigen::Vector2d& l : labels) room = std::min(room, (c - l).norm() - 4.0);
+      if (room > best_room + 0.5) best_room = room, best = c;
     }
+    labels.push_back(best);
+    const double w = 0.56 * kNumberFont * static_cast<double>(number.size());
+    painter.DrawText(best.x() - w / 2, best.y() + 0.36 * kNumberFont, number);
+  }
+}
+
+// The molecule by Open Babel's depiction, on screen coordinates in px, with
+// the deck numbers beside the atoms.
+Drawing draw_molecule(const MoleculePicture& pic) {
+  std::ostringstream out;
+  OpenBabel::SVGPainter svg(out, nullptr, false, 0, 0);
+  DeckPainter painter(svg);
+  if (pic.x.empty()) {
+    painter.NewCanvas(160, 80);
+    svg.EndCanvas();
+    return {out.str(), 160, 80};
+  }
+  const Projection pr = project(pic);
+  OpenBabel::OBMol mol;
+  fill_molecule(mol, pic, pr);
+  OpenBabel::OBDepict depiction(&painter);
+  depict(depiction, mol, pic, pr);
+  if (const auto at = placed_atoms(pr, painter)) {
+    place_atom_numbers(painter, *at, pic.bonds);
+  } else {
+    // Another depiction than the one measured: its own index labels.
+    depiction.AddAtomLabels(OpenBabel::OBDepict::AtomIndex);
   }
   svg.EndCanvas();
-  d.svg = out.str();
-  d.width = painter.width();
-  d.height = painter.height();
-  return d;
+  return {out.str(), painter.width(), painter.height()};
 }
 
 std::string number_text(double v) {
@@ -339,19 +331,14 @@ ViewFrame choose_view(const std::vector<Vec3>& x) {
   return frame;
 }
 
-MoleculePicture picture_of(const Deck& deck, int position, const ListedProblem* listed, const std::string& run_note,
-                           const std::string& deck_name) {
-  const DeckProblem& p = deck.problems.at(static_cast<std::size_t>(position - 1));
+MoleculePicture picture_of(const ProblemView& v, const std::string& run_note) {
+  const DeckProblem& p = v.deck;
   MoleculePicture pic;
-  pic.heading = printable(deck_name) + ", problem " + std::to_string(position) + " (number " +
+  pic.heading = printable(v.deck_name) + ", problem " + std::to_string(v.position) + " (number " +
                 std::to_string(p.number) + ")";
   pic.titles = {printable(p.title1), printable(p.title2)};
   pic.x = p.x;
-  const std::vector<double>* masses = p.mass_sets.empty() ? nullptr : &p.mass_sets.front().masses;
-  for (std::size_t a = 0; a < p.x.size(); ++a) {
-    const int z = masses && a < masses->size() ? element_of_mass((*masses)[a]) : 0;
-    pic.symbols.push_back(z > 0 ? element_symbol(z) : "?");
-  }
+  pic.symbols = v.symbols;
   const int n = static_cast<int>(p.x.size());
   std::set<std::pair<int, int>> bonds;
   for (const CoordinateEntry& e : p.entries)
@@ -359,30 +346,13 @@ MoleculePicture picture_of(const Deck& deck, int position, const ListedProblem* 
         e.j <= n && e.i != e.j)
       bonds.insert({std::min(e.i, e.j), std::max(e.i, e.j)});
   pic.bonds.assign(bonds.begin(), bonds.end());
-
-  const DeckNotes notes = read_deck_notes(deck.comments);
-  for (const DeckRow& row : deck_rows(p)) {
-    std::string words;
-    if (const auto it = notes.coordinates.find({p.number, row.row}); it != notes.coordinates.end()) {
-      words = it->second;
-    } else if (row.entries.size() == 1) {
-      words = entry_words(p.entries[row.entries.front()], row.component, pic.symbols);
-    } else if (row.entries.empty()) {
-      words = "(no entry)";
-    } else {
-      words = "MEAN OF";
-      for (std::size_t k = 0; k < row.entries.size(); ++k)
-        words += (k ? ", " : " ") + entry_words(p.entries[row.entries[k]], row.component, pic.symbols);
-    }
-    char number[16];
-    std::snprintf(number, sizeof number, "%3d  ", row.row);
-    pic.coordinates.push_back(number + printable(words));
-  }
-  if (masses == nullptr) pic.notes.push_back("no mass set: elements unknown");
-  if (p.abandoned || (listed && !listed->errors.empty())) {
+  for (const DeckRow& row : v.rows)
+    pic.coordinates.push_back(format("%3d  ", row.row) + printable(v.labels[static_cast<std::size_t>(row.row - 1)]));
+  if (p.mass_sets.empty()) pic.notes.push_back("no mass set: elements unknown");
+  if (p.abandoned || (v.listed && !v.listed->errors.empty())) {
     pic.notes.push_back("KORVEN rejects this problem; drawn from its X matrix");
-    if (listed)
-      for (const std::string& e : listed->errors) {
+    if (v.listed)
+      for (const std::string& e : v.listed->errors) {
         // The record without its carriage-control 0, its runs of blanks as one.
         std::string line;
         for (char c : printable(e.substr(e.empty() || e[0] != '0' ? 0 : 1)))
@@ -443,33 +413,6 @@ std::string molecule_svg(const MoleculePicture& pic) {
       << words.str() << "</g>\n"
       << "</svg>\n";
   return svg.str();
-}
-
-void write_picture_file(const std::string& file, const std::string& text, bool force) {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  if (fs::exists(fs::symlink_status(file, ec)) && !force) throw input_error(file, "exists; use --force to replace it");
-  if (fs::is_directory(file, ec)) throw input_error(file, "is a folder");
-  fs::path folder = fs::path(file).parent_path();
-  if (folder.empty()) folder = ".";
-  std::string temp = (folder / ("." + fs::path(file).filename().string() + ".XXXXXX")).string();
-  const int fd = ::mkstemp(temp.data());
-  if (fd < 0) throw input_error(file, std::string("cannot write in its folder: ") + std::strerror(errno));
-  bool written = ::fchmod(fd, 0644) == 0;
-  std::size_t done = 0;
-  while (written && done < text.size()) {
-    const ssize_t count = ::write(fd, text.data() + done, text.size() - done);
-    if (count < 0 && errno == EINTR) continue;
-    if (count <= 0) written = false;
-    else done += static_cast<std::size_t>(count);
-  }
-  const int saved = errno;
-  if (::close(fd) != 0) written = false;
-  if (!written || std::rename(temp.c_str(), file.c_str()) != 0) {
-    const int why = written ? errno : saved;
-    ::unlink(temp.c_str());
-    throw input_error(file, std::string("cannot be written: ") + std::strerror(why));
-  }
 }
 
 }  // namespace korven::kit

@@ -10,9 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "kit/model/deck.h"
 #include "kit/base/linalg.h"
-#include "kit/model/listing.h"
+#include "kit/commands/problem_view.h"
 
 namespace korven::kit {
 
@@ -42,18 +41,13 @@ struct MoleculePicture {
   std::vector<std::string> coordinates;    // "1  STRETCH O1-H2", one per row
 };
 
-// What the picture of the problem at `position` (from 1) shows. `listed` is
-// the listing's problem when the engine ran (its error reports become
-// notes); `run_note` says why the run ended early, if it did.
-MoleculePicture picture_of(const Deck& deck, int position, const ListedProblem* listed,
-                           const std::string& run_note, const std::string& deck_name);
+// What the picture of the problem shows. The view's listed problem, when the
+// engine ran, gives its error reports as notes; `run_note` says why the run
+// ended early, if it did.
+MoleculePicture picture_of(const ProblemView& view, const std::string& run_note);
 
 // The SVG document: Open Babel's depiction of the molecule on the left, the
 // headings, notes and coordinates on the right.
 std::string molecule_svg(const MoleculePicture& picture);
-
-// Writes the text to a temporary name beside `file` and renames it. An
-// existing file is an InputError unless `force`.
-void write_picture_file(const std::string& file, const std::string& text, bool force);
 
 }  // namespace korven::kit

@@ -34,13 +34,4 @@ struct GeneratedCoordinates {
 // Every coordinate of the redundant set at the molecule's positions.
 GeneratedCoordinates redundant_coordinates(const Molecule& molecule);
 
-// True when all atoms lie on one line (within 1e-4 Å).
-bool is_linear_molecule(const std::vector<Vec3>& x);
-
-// "BEND H2-O1-H3": the kind and the atoms, numbered from 1, with their
-// element symbols when given.
-std::string coordinate_name(const InternalCoordinate& c, const std::vector<int>& elements);
-// "104.52 DEG" or "0.957200 A": the coordinate's value at x.
-std::string coordinate_value_text(const InternalCoordinate& c, const std::vector<Vec3>& x);
-
 }  // namespace korven::kit

@@ -7,17 +7,6 @@
 
 namespace korven::kit {
 
-int preference_rank(CoordinateKind kind) {
-  switch (kind) {
-    case CoordinateKind::stretch: return 0;
-    case CoordinateKind::bend: return 1;
-    case CoordinateKind::linear_bend: return 2;
-    case CoordinateKind::out_of_plane: return 3;
-    case CoordinateKind::torsion: return 4;
-  }
-  return 5;
-}
-
 std::vector<bool> independent_rows(const std::vector<SparseRow>& rows, int columns,
                                    const std::vector<int>& ranks, int limit) {
   using RowMajor = Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, Eigen::RowMajor>;

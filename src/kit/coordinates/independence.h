@@ -10,8 +10,7 @@
 
 #include <vector>
 
-#include "kit/model/internal_coordinate.h"
-#include "kit/coordinates/wilson_b.h"
+#include "kit/base/linalg.h"
 
 namespace korven::kit {
 
@@ -20,10 +19,6 @@ namespace korven::kit {
 // about 1e-6 (six decimals), far below this; genuinely independent rows of
 // real molecules keep far more.
 inline constexpr double kIndependenceFraction = 1e-4;
-
-// The order of preference: 0 stretch, 1 bend, 2 linear-bend component,
-// 3 out-of-plane angle, 4 torsion.
-int preference_rank(CoordinateKind kind);
 
 // kept[r] for every row, rows offered by ascending rank[r]; at most `limit`
 // rows (the vibrations: no more can be independent). Rows may hold the same

@@ -1,6 +1,10 @@
 #include "kit/coordinates/wilson_b.h"
 
+#include <algorithm>
 #include <cmath>
+
+#include "kit/base/constants.h"
+#include "kit/base/text.h"
 
 namespace korven::kit {
 namespace {
@@ -9,9 +13,11 @@ void add(SparseRow& row, int atom, const Vec3& v) {
   for (int k = 0; k < 3; ++k) row.emplace_back(3 * atom + k, v(k));
 }
 
-// Wilson, Decius and Cross, "Molecular Vibrations" (1955), ch. 4: the s
-// vectors of each kind of coordinate.
-SparseRow stretch(const std::vector<Vec3>& x, int a, int b) {
+// One small struct per kind, its value and its B row side by side (Wilson,
+// Decius and Cross, "Molecular Vibrations" (1955), ch. 4: the s vectors of
+// each kind of coordinate).
+
+SparseRow stretch_row(const std::vector<Vec3>& x, int a, int b) {
   const Vec3 e = (x[b] - x[a]).normalized();
   SparseRow row;
   add(row, a, -e);
@@ -19,7 +25,7 @@ SparseRow stretch(const std::vector<Vec3>& x, int a, int b) {
   return row;
 }
 
-SparseRow bend(const std::vector<Vec3>& x, int i, int j, int k) {
+SparseRow bend_row(const std::vector<Vec3>& x, int i, int j, int k) {
   const Vec3 u = x[i] - x[j], v = x[k] - x[j];
   const double ru = u.norm(), rv = v.norm();
   const Vec3 eu = u / ru, ev = v / rv;
@@ -35,7 +41,7 @@ SparseRow bend(const std::vector<Vec3>& x, int i, int j, int k) {
 }
 
 // Wilson's out-of-plane angle of the bond J→I against the plane K-J-L.
-SparseRow out_of_plane(const std::vector<Vec3>& x, int i, int j, int k, int l) {
+SparseRow out_of_plane_row(const std::vector<Vec3>& x, int i, int j, int k, int l) {
   const Vec3 d1 = x[i] - x[j], d2 = x[k] - x[j], d3 = x[l] - x[j];
   const double r1 = d1.norm(), r2 = d2.norm(), r3 = d3.norm();
   const Vec3 e1 = d1 / r1, e2 = d2 / r2, e3 = d3 / r3;
@@ -57,7 +63,7 @@ SparseRow out_of_plane(const std::vector<Vec3>& x, int i, int j, int k, int l) {
   return row;
 }
 
-SparseRow torsion(const std::vector<Vec3>& x, int i, int j, int k, int l) {
+SparseRow torsion_row(const std::vector<Vec3>& x, int i, int j, int k, int l) {
   const Vec3 d1 = x[j] - x[i], d2 = x[k] - x[j], d3 = x[l] - x[k];
   const double r1 = d1.norm(), r2 = d2.norm(), r3 = d3.norm();
   const Vec3 e1 = d1 / r1, e2 = d2 / r2, e3 = d3 / r3;
@@ -76,7 +82,7 @@ SparseRow torsion(const std::vector<Vec3>& x, int i, int j, int k, int l) {
 }
 
 // The bending of the straight chain A-B-C towards the unit direction d.
-SparseRow linear_bend(const std::vector<Vec3>& x, int a, int b, int c, const Vec3& d) {
+SparseRow linear_bend_row(const std::vector<Vec3>& x, int a, int b, int c, const Vec3& d) {
   const double ru = (x[a] - x[b]).norm(), rv = (x[c] - x[b]).norm();
   SparseRow row;
   add(row, a, -d / ru);
@@ -85,19 +91,80 @@ SparseRow linear_bend(const std::vector<Vec3>& x, int a, int b, int c, const Vec
   return row;
 }
 
+
+struct Stretch {
+  static double value(const std::vector<Vec3>& x, const InternalCoordinate& c) {
+    return (x[c.atoms[1]] - x[c.atoms[0]]).norm();
+  }
+  static SparseRow row(const std::vector<Vec3>& x, const InternalCoordinate& c) {
+    return stretch_row(x, c.atoms[0], c.atoms[1]);
+  }
+};
+
+struct Bend {
+  static double value(const std::vector<Vec3>& x, const InternalCoordinate& c) {
+    const auto& t = c.atoms;
+    const Vec3 u = (x[t[0]] - x[t[1]]).normalized(), v = (x[t[2]] - x[t[1]]).normalized();
+    return std::atan2(u.cross(v).norm(), u.dot(v));
+  }
+  static SparseRow row(const std::vector<Vec3>& x, const InternalCoordinate& c) {
+    return bend_row(x, c.atoms[0], c.atoms[1], c.atoms[2]);
+  }
+};
+
+struct LinearBend {
+  // The bending towards the coordinate's direction, zero when straight.
+  static double value(const std::vector<Vec3>& x, const InternalCoordinate& c) {
+    const auto& t = c.atoms;
+    const Vec3 u = x[t[0]] - x[t[1]], v = x[t[2]] - x[t[1]];
+    return -c.direction.dot(u) / u.norm() - c.direction.dot(v) / v.norm();
+  }
+  static SparseRow row(const std::vector<Vec3>& x, const InternalCoordinate& c) {
+    return linear_bend_row(x, c.atoms[0], c.atoms[1], c.atoms[2], c.direction);
+  }
+};
+
+struct OutOfPlane {
+  static double value(const std::vector<Vec3>& x, const InternalCoordinate& c) {
+    const auto& t = c.atoms;
+    const Vec3 e1 = (x[t[0]] - x[t[1]]).normalized();
+    const Vec3 e2 = (x[t[2]] - x[t[1]]).normalized(), e3 = (x[t[3]] - x[t[1]]).normalized();
+    const double sphi = e2.cross(e3).norm();
+    return std::asin(std::clamp(e1.dot(e2.cross(e3)) / sphi, -1.0, 1.0));
+  }
+  static SparseRow row(const std::vector<Vec3>& x, const InternalCoordinate& c) {
+    return out_of_plane_row(x, c.atoms[0], c.atoms[1], c.atoms[2], c.atoms[3]);
+  }
+};
+
+struct Torsion {
+  static double value(const std::vector<Vec3>& x, const InternalCoordinate& c) {
+    const auto& t = c.atoms;
+    const Vec3 b1 = x[t[1]] - x[t[0]], b2 = x[t[2]] - x[t[1]], b3 = x[t[3]] - x[t[2]];
+    return std::atan2(b2.norm() * b1.dot(b2.cross(b3)), b1.cross(b2).dot(b2.cross(b3)));
+  }
+  static SparseRow row(const std::vector<Vec3>& x, const InternalCoordinate& c) {
+    return torsion_row(x, c.atoms[0], c.atoms[1], c.atoms[2], c.atoms[3]);
+  }
+};
+
+struct Primitive {
+  double (*value)(const std::vector<Vec3>&, const InternalCoordinate&);
+  SparseRow (*row)(const std::vector<Vec3>&, const InternalCoordinate&);
+};
+
+// In the order of CoordinateKind.
+constexpr Primitive kPrimitives[] = {
+    {Stretch::value, Stretch::row},       {Bend::value, Bend::row},
+    {LinearBend::value, LinearBend::row}, {OutOfPlane::value, OutOfPlane::row},
+    {Torsion::value, Torsion::row},
+};
+
+const Primitive& primitive(CoordinateKind kind) { return kPrimitives[static_cast<int>(kind)]; }
+
 }  // namespace
 
-SparseRow wilson_b_row(const std::vector<Vec3>& x, const InternalCoordinate& c) {
-  const auto& t = c.atoms;
-  switch (c.kind) {
-    case CoordinateKind::stretch: return stretch(x, t[0], t[1]);
-    case CoordinateKind::bend: return bend(x, t[0], t[1], t[2]);
-    case CoordinateKind::out_of_plane: return out_of_plane(x, t[0], t[1], t[2], t[3]);
-    case CoordinateKind::torsion: return torsion(x, t[0], t[1], t[2], t[3]);
-    case CoordinateKind::linear_bend: return linear_bend(x, t[0], t[1], t[2], c.direction);
-  }
-  return {};
-}
+SparseRow wilson_b_row(const std::vector<Vec3>& x, const InternalCoordinate& c) { return primitive(c.kind).row(x, c); }
 
 Matrix wilson_b_matrix(const std::vector<Vec3>& x, const std::vector<InternalCoordinate>& cs) {
   Matrix b = Matrix::Zero(static_cast<Eigen::Index>(cs.size()), 3 * static_cast<Eigen::Index>(x.size()));
@@ -107,29 +174,18 @@ Matrix wilson_b_matrix(const std::vector<Vec3>& x, const std::vector<InternalCoo
 }
 
 double coordinate_value(const std::vector<Vec3>& x, const InternalCoordinate& c) {
-  const auto& t = c.atoms;
-  switch (c.kind) {
-    case CoordinateKind::stretch: return (x[t[1]] - x[t[0]]).norm();
-    case CoordinateKind::bend: {
-      const Vec3 u = (x[t[0]] - x[t[1]]).normalized(), v = (x[t[2]] - x[t[1]]).normalized();
-      return std::atan2(u.cross(v).norm(), u.dot(v));
-    }
-    case CoordinateKind::out_of_plane: {
-      const Vec3 e1 = (x[t[0]] - x[t[1]]).normalized();
-      const Vec3 e2 = (x[t[2]] - x[t[1]]).normalized(), e3 = (x[t[3]] - x[t[1]]).normalized();
-      const double sphi = e2.cross(e3).norm();
-      return std::asin(std::clamp(e1.dot(e2.cross(e3)) / sphi, -1.0, 1.0));
-    }
-    case CoordinateKind::torsion: {
-      const Vec3 b1 = x[t[1]] - x[t[0]], b2 = x[t[2]] - x[t[1]], b3 = x[t[3]] - x[t[2]];
-      return std::atan2(b2.norm() * b1.dot(b2.cross(b3)), b1.cross(b2).dot(b2.cross(b3)));
-    }
-    case CoordinateKind::linear_bend: {
-      const Vec3 u = x[t[0]] - x[t[1]], v = x[t[2]] - x[t[1]];
-      return -c.direction.dot(u) / u.norm() - c.direction.dot(v) / v.norm();
-    }
+  return primitive(c.kind).value(x, c);
+}
+
+std::string coordinate_value_text(const InternalCoordinate& c, const std::vector<Vec3>& x) {
+  if (c.kind == CoordinateKind::stretch) return format("%.6f A", coordinate_value(x, c));
+  if (c.kind == CoordinateKind::linear_bend) {
+    // The angle of the chain itself, as the deck's comments record it.
+    const auto& t = c.atoms;
+    const double cos = (x[t[0]] - x[t[1]]).normalized().dot((x[t[2]] - x[t[1]]).normalized());
+    return format("%.2f DEG", std::acos(std::clamp(cos, -1.0, 1.0)) * 180 / kPi);
   }
-  return 0;
+  return format("%.2f DEG", coordinate_value(x, c) * 180 / kPi);
 }
 
 }  // namespace korven::kit

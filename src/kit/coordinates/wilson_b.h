@@ -5,6 +5,7 @@
 // precision from the deck; the kit needs them before a deck exists.
 #pragma once
 
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -20,5 +21,9 @@ Matrix wilson_b_matrix(const std::vector<Vec3>& x, const std::vector<InternalCoo
 // linear bend's value is the bending towards its direction,
 // -d·(x_A - x_B)/|x_A - x_B| - d·(x_C - x_B)/|x_C - x_B|, zero when straight.
 double coordinate_value(const std::vector<Vec3>& x, const InternalCoordinate& c);
+
+// "104.52 DEG" or "0.957200 A": the coordinate's value at x as the deck's
+// comment cards record it (a linear bend: the angle of its chain).
+std::string coordinate_value_text(const InternalCoordinate& c, const std::vector<Vec3>& x);
 
 }  // namespace korven::kit

@@ -16,6 +16,7 @@
 #include "gmatrix/g_matrix.h"
 #include "gmatrix/symmetrized_g.h"
 #include "kit/base/kit_error.h"
+#include "kit/base/text.h"
 #include "records/record_io.h"
 #include "records/run_end.h"
 #include "records/units.h"
@@ -25,9 +26,6 @@ namespace korven::kit {
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr std::int32_t kEndOfDeck = 999;
-constexpr std::int32_t kProblemFollows = -9;
 
 // The engine's run would end here with a floating-point trap.
 struct RunWouldEnd {
@@ -43,12 +41,6 @@ bool raises_trapped_condition(F&& f) {
   const bool raised = std::fetestexcept(FE_INVALID | FE_DIVBYZERO | FE_OVERFLOW) != 0;
   std::feclearexcept(FE_ALL_EXCEPT);
   return raised;
-}
-
-std::string trimmed_right(std::string s) {
-  const std::size_t end = s.find_last_not_of(' ');
-  s.erase(end == std::string::npos ? 0 : end + 1);
-  return s;
 }
 
 kit::Vec3 widened(const korven::Vec3& v) { return {double(v[0]), double(v[1]), double(v[2])}; }
@@ -407,42 +399,5 @@ bool Replay::read_u(MassSet& m, const Problem& prob) {
 }  // namespace
 
 Deck replay_deck(const std::filesystem::path& path) { return Replay(path).run(); }
-
-std::vector<DeckRow> deck_rows(const DeckProblem& problem) {
-  std::vector<DeckRow> rows;
-  const auto row_at = [&](int r) -> DeckRow& {
-    while (static_cast<int>(rows.size()) < r) rows.push_back({static_cast<int>(rows.size()) + 1, {}, 0});
-    return rows[static_cast<std::size_t>(r - 1)];
-  };
-  int current = 0;
-  int pair = 0;
-  for (std::size_t n = 0; n < problem.entries.size(); ++n) {
-    const CoordinateEntry& e = problem.entries[n];
-    const int index = static_cast<int>(n);
-    if (e.no > 0) {
-      ++current;
-    } else if (e.no < 0 || e.code <= 0) {
-      continue;  // blank entries add to nothing
-    }
-    if (current < 1) continue;  // a continuation ahead of every coordinate
-    DeckRow& first = row_at(current);
-    first.entries.push_back(index);
-    if (e.code == 5) {
-      pair = current + 1;
-      DeckRow& second = row_at(pair);
-      if (e.l > 0) {
-        rows[static_cast<std::size_t>(current - 1)].component = 1;
-        second.component = 2;
-        second.entries.push_back(index);
-      }
-      current = pair;
-    } else if (e.code == 6 && e.l > 0 && pair > 0) {
-      DeckRow& second = row_at(pair);
-      if (std::find(second.entries.begin(), second.entries.end(), index) == second.entries.end())
-        second.entries.push_back(index);
-    }
-  }
-  return rows;
-}
 
 }  // namespace korven::kit

@@ -1,10 +1,8 @@
 // Replaying a deck: its cards read one by one with the engine's own read
-// statements and in the engine's order, into a Deck, and the numbering of
-// the coordinate rows as the engine's coordinate walk gives it.
+// statements and in the engine's order, into a Deck.
 #pragma once
 
 #include <filesystem>
-#include <vector>
 
 #include "kit/model/deck.h"
 
@@ -32,19 +30,5 @@ namespace korven::kit {
 // the end of the file inside a problem or before the 999 card): InputError
 // naming the file and the card.
 Deck replay_deck(const std::filesystem::path& path);
-
-// One row of B as the coordinate walk numbers it.
-struct DeckRow {
-  int row = 0;
-  std::vector<int> entries;  // indices into DeckProblem::entries that add to this row
-  int component = 0;         // 0, or 1/2 for the two rows of a CODE 5 entry with L > 0
-};
-
-// The rows 1 ... last of a problem's walk: a positive NO opens a row, a
-// CODE 5 entry takes two row numbers, a continuation entry (NO 0, CODE > 0)
-// adds to the current row, a CODE 6 entry with L > 0 adds its second
-// component to the pair row of the problem's last CODE 5 entry (to no row
-// before the problem's first CODE 5 entry). Blank entries add to nothing.
-std::vector<DeckRow> deck_rows(const DeckProblem& problem);
 
 }  // namespace korven::kit

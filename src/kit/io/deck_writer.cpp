@@ -18,8 +18,8 @@ namespace korven::kit {
 
 namespace {
 
-constexpr std::size_t kCardColumns = 80;
-constexpr std::size_t kMassSetTitleColumns = 60;  // columns 13-72 of the mass-set card
+constexpr std::size_t kCardColumns = kMaxTitleColumns;
+constexpr std::size_t kMassSetTitleColumns = kMaxMassSetTitleColumns;  // columns 13-72 of the mass-set card
 constexpr int kTriplesPerCard = 4;                // "(4(2I3,F12.6))"
 constexpr int kEntriesPerCard = 3;                // "(24I3)", eight fields an entry
 constexpr int kMassesPerCard = 6;                 // "(6F12.6)"
@@ -66,15 +66,9 @@ class CardWriter {
 // Triples (row, column, value) under "(4(2I3,F12.6))", four to a card, the
 // end triple (end_row, 0, 0) after the last one, on the same card when it has
 // room.
-struct Triple {
-  int row;
-  int column;
-  double value;
-};
-
-void write_triples(CardWriter& w, const std::vector<Triple>& triples, int end_row) {
+void write_triples(CardWriter& w, const std::vector<MatrixElement>& triples, int end_row) {
   int on_card = 0;
-  const auto put = [&](const Triple& t) {
+  const auto put = [&](const MatrixElement& t) {
     w.integer(t.row, 3);
     w.integer(t.column, 3);
     w.real(t.value);
@@ -83,7 +77,7 @@ void write_triples(CardWriter& w, const std::vector<Triple>& triples, int end_ro
       on_card = 0;
     }
   };
-  for (const Triple& t : triples) put(t);
+  for (const MatrixElement& t : triples) put(t);
   put({end_row, 0, 0.0});
   if (on_card != 0) w.end_card();
 }
@@ -134,7 +128,7 @@ void write_mass_set(CardWriter& w, const MassSet& m, std::size_t atoms) {
   const std::string_view title = without_trailing_blanks(m.title);
   check_text(title, kMassSetTitleColumns, "mass-set title");
   if (m.masses.size() != atoms) throw std::logic_error("mass set does not give one mass per atom");
-  w.integer(-6, 3);
+  w.integer(kMassSetFollows, 3);
   w.integer(m.u_mode, 3);
   w.integer(static_cast<long long>(m.boundaries.size()), 3);
   w.integer(m.symmetry_count, 3);
@@ -152,17 +146,14 @@ void write_mass_set(CardWriter& w, const MassSet& m, std::size_t atoms) {
   if (on_card != 0 || m.masses.empty()) w.end_card();
 
   if (m.u_mode > 0) {
-    std::vector<Triple> u;
-    u.reserve(m.u.size());
-    for (const UElement& e : m.u) u.push_back({e.row, e.column, e.value});
-    write_triples(w, u, -3);
+    write_triples(w, m.u, -3);
   }
   // The engine reads no block card for a boundary count below 2.
   if (m.u_mode != 0 && m.boundaries.size() >= 2) write_integer_cards(w, m.boundaries, kBoundariesPerCard);
 }
 
 void write_problem(CardWriter& w, const DeckProblem& p) {
-  w.integer(-9, 3);
+  w.integer(kProblemFollows, 3);
   w.end_card();
   // "(I3,I6,5I4)": control, number, N, NIC, save.
   w.integer(0, 3);
@@ -180,7 +171,7 @@ void write_problem(CardWriter& w, const DeckProblem& p) {
 
   // Every component of every atom, zeros included: the cards then say all
   // of X without relying on the reader's starting zeros.
-  std::vector<Triple> x;
+  std::vector<MatrixElement> x;
   x.reserve(3 * p.x.size());
   for (std::size_t a = 0; a < p.x.size(); ++a)
     for (int k = 0; k < 3; ++k) x.push_back({k + 1, static_cast<int>(a + 1), p.x[a][k]});
@@ -220,7 +211,7 @@ std::string deck_text(const Deck& deck) {
     w.end_card();
   }
   for (const DeckProblem& p : deck.problems) write_problem(w, p);
-  w.integer(999, 3);
+  w.integer(kEndOfDeck, 3);
   w.end_card();
   return w.take();
 }

@@ -116,7 +116,7 @@ std::string engine_failure_line(const EngineRun& run) {
 Listing run_and_read(const fs::path& deck) {
   const EngineRun run = run_engine(deck);
   if (run.status != 0)
-    throw input_error(deck.string(), "the engine's run failed: " + engine_failure_line(run));
+    throw input_error(deck.string(), "KORVEN ended with a run-time failure: " + engine_failure_line(run));
   return read_listing(run.listing, deck.string() + " (its listing)");
 }
 

@@ -32,7 +32,8 @@ EngineRun run_engine(const std::filesystem::path& deck);
 std::string engine_failure_line(const EngineRun& run);
 
 // run_engine, then read_listing on its listing. A run-time failure is an
-// InputError naming the deck and the engine's report.
+// InputError naming the deck and the engine's report: "DECK: KORVEN ended
+// with a run-time failure: ...".
 Listing run_and_read(const std::filesystem::path& deck);
 
 }  // namespace korven::kit

@@ -352,25 +352,12 @@ HessianFile read_text(const Source& s, HessianUnits units, int expected_atoms) {
 
 }  // namespace
 
-std::optional<HessianFormat> hessian_format_from_name(std::string_view name) {
-  if (name == "fchk") return HessianFormat::fchk;
-  if (name == "orca") return HessianFormat::orca;
-  if (name == "text") return HessianFormat::text;
-  return std::nullopt;
-}
-
 std::optional<HessianFormat> hessian_format_from_extension(const std::filesystem::path& file) {
   std::string ext = file.extension().string();
   std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   if (ext == ".fchk" || ext == ".fch" || ext == ".fck") return HessianFormat::fchk;
   if (ext == ".hess") return HessianFormat::orca;
   if (ext == ".txt") return HessianFormat::text;
-  return std::nullopt;
-}
-
-std::optional<HessianUnits> hessian_units_from_name(std::string_view name) {
-  if (name == "hartree/bohr2") return HessianUnits::hartree_per_bohr2;
-  if (name == "mdyn/A") return HessianUnits::mdyn_per_angstrom;
   return std::nullopt;
 }
 

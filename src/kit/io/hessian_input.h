@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "kit/base/constants.h"
 #include "kit/base/linalg.h"
 
 namespace korven::kit {
@@ -16,19 +17,8 @@ namespace korven::kit {
 enum class HessianFormat { fchk, orca, text };
 enum class HessianUnits { hartree_per_bohr2, mdyn_per_angstrom };
 
-// CODATA 2018: the bohr in Ångström and the hartree in attojoule.
-inline constexpr double kBohrInAngstrom = 0.529177210903;
-inline constexpr double kHartreeInAttojoule = 4.3597447222071;
-// 1 mdyn/Å = 1e-8 N / 1e-10 m = 1 aJ/Å², so 1 hartree/bohr² = 15.56893 mdyn/Å.
-inline constexpr double kHartreePerBohr2InMdynPerAngstrom =
-    kHartreeInAttojoule / (kBohrInAngstrom * kBohrInAngstrom);
-
-// "fchk", "orca", "text"; nullopt for any other name.
-std::optional<HessianFormat> hessian_format_from_name(std::string_view name);
 // .fchk, .fch, .fck: fchk; .hess: orca; .txt: text; nullopt for any other.
 std::optional<HessianFormat> hessian_format_from_extension(const std::filesystem::path& file);
-// "hartree/bohr2", "mdyn/A"; nullopt for any other name.
-std::optional<HessianUnits> hessian_units_from_name(std::string_view name);
 
 struct HessianFile {
   Matrix hessian;                                  // 3N × 3N, mdyn/Å, exactly symmetric

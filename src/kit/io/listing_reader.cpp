@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "kit/base/kit_error.h"
+#include "kit/base/text.h"
+#include "kit/model/deck.h"
 
 namespace korven::kit {
 
@@ -41,13 +43,8 @@ constexpr int kBEndRow = -5;
 constexpr int kGEndRow = -1;
 constexpr std::size_t kEntryColumns = 18;  // "2I3,F12.6"
 constexpr std::size_t kEntriesPerRecord = 4;
-constexpr std::size_t kTitleColumns = 80;
-constexpr std::size_t kMassSetTitleColumns = 60;
-
-std::string trimmed_right(std::string_view s) {
-  const std::size_t end = s.find_last_not_of(' ');
-  return std::string(s.substr(0, end == std::string_view::npos ? 0 : end + 1));
-}
+constexpr std::size_t kTitleColumns = kMaxTitleColumns;
+constexpr std::size_t kMassSetTitleColumns = kMaxMassSetTitleColumns;
 
 bool starts_with(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
 
@@ -139,11 +136,11 @@ class Reader {
   void section_number(ListedProblem& p, const char* what);
   // Element records up to the end entry; factoring reports between them
   // when `block` is given.
-  std::vector<ListedElement> elements(int end_row, const std::string& what, ListedBlock* block);
+  std::vector<MatrixElement> elements(int end_row, const std::string& what, ListedBlock* block);
   // Count record, reader line (and for G the blank record), element records.
-  std::vector<ListedElement> counted_list(std::string_view reader, bool blank_after_reader, int end_row,
+  std::vector<MatrixElement> counted_list(std::string_view reader, bool blank_after_reader, int end_row,
                                           const std::string& what);
-  FactoringReport factoring_report(std::string_view record, int at) const;
+  MatrixElement factoring_report(std::string_view record, int at) const;
 
   // The next problem starts here, or the listing ends.
   bool problem_ends() const { return at_end() || peek() == kProgram; }
@@ -340,7 +337,7 @@ bool Reader::symmetrized(ListedMassSet& m) {
   return true;
 }
 
-std::vector<ListedElement> Reader::counted_list(std::string_view reader, bool blank_after_reader, int end_row,
+std::vector<MatrixElement> Reader::counted_list(std::string_view reader, bool blank_after_reader, int end_row,
                                                 const std::string& what) {
   const std::string_view r = take("the element count of " + what);
   const int at = number() - 1;
@@ -350,29 +347,29 @@ std::vector<ListedElement> Reader::counted_list(std::string_view reader, bool bl
   const std::optional<int> count = maybe_integer(r, at, 1, 5, "the element count");
   expect(reader, "the reader line of " + what);
   if (blank_after_reader) expect(kBlank, "the blank record ahead of the elements of " + what);
-  std::vector<ListedElement> list = elements(end_row, what, nullptr);
+  std::vector<MatrixElement> list = elements(end_row, what, nullptr);
   if (count && *count != static_cast<int>(list.size()))
     fail(at, "the count " + std::to_string(*count) + " does not match the " + std::to_string(list.size()) +
                  " elements of " + what);
   return list;
 }
 
-FactoringReport Reader::factoring_report(std::string_view r, int at) const {
+MatrixElement Reader::factoring_report(std::string_view r, int at) const {
   const std::size_t row_at = kFactoring.size();
   const std::size_t column_at = row_at + 3 + kFactoringColumn.size();
   const std::size_t value_at = column_at + 3 + kFactoringValue.size();
   if (r.size() != value_at + 12 || r.substr(row_at + 3, kFactoringColumn.size()) != kFactoringColumn ||
       r.substr(column_at + 3, kFactoringValue.size()) != kFactoringValue)
     fail(at, "expected a factoring report (ROW, COLUMN, HAS VALUE)");
-  FactoringReport f;
+  MatrixElement f;
   f.row = integer(r, at, row_at, 3, "the factoring report's row");
   f.column = integer(r, at, column_at, 3, "the factoring report's column");
   f.value = real(r, at, value_at, 12, "the factoring report's value");
   return f;
 }
 
-std::vector<ListedElement> Reader::elements(int end_row, const std::string& what, ListedBlock* block) {
-  std::vector<ListedElement> list;
+std::vector<MatrixElement> Reader::elements(int end_row, const std::string& what, ListedBlock* block) {
+  std::vector<MatrixElement> list;
   for (;;) {
     const std::string_view r = take("the elements of " + what + " (no end entry yet)");
     const int at = number() - 1;
@@ -386,7 +383,7 @@ std::vector<ListedElement> Reader::elements(int end_row, const std::string& what
     const std::size_t entries = size / kEntryColumns;
     for (std::size_t k = 0; k < entries; ++k) {
       const std::size_t first = k * kEntryColumns;
-      ListedElement e;
+      MatrixElement e;
       e.row = integer(r, at, first, 3, "an element's row");
       e.column = integer(r, at, first + 3, 3, "an element's column");
       e.value = real(r, at, first + 6, 12, "an element's value");

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "kit/base/linalg.h"
+#include "kit/model/matrix_element.h"
 
 namespace korven::kit {
 
@@ -18,13 +19,6 @@ struct CoordinateEntry {
   std::optional<Vec3> reference_point;
 };
 
-// One element of U: symmetry coordinate `row`, internal coordinate `column`.
-struct UElement {
-  int row = 0;
-  int column = 0;
-  double value = 0;
-};
-
 struct MassSet {
   std::string title;           // up to 60 columns
   std::vector<double> masses;  // one per atom
@@ -33,7 +27,8 @@ struct MassSet {
   // Writing: the U cards (u_mode > 0). Replay: the U in force for this mass
   // set (its own cards or, for a negative mode, the last U the deck read),
   // each row normalised as the engine normalises it.
-  std::vector<UElement> u;
+  // U's elements: symmetry coordinate `row`, internal coordinate `column`.
+  std::vector<MatrixElement> u;
   std::vector<int> boundaries;  // the block card: first row of each block, then one past the last
 };
 
@@ -57,5 +52,33 @@ struct Deck {
   // operation); empty when the deck is read to its end. The writer ignores it.
   std::string run_end;
 };
+
+// The deck's fixed values: the control fields of columns 1-3 and the limits
+// of its fields.
+inline constexpr int kEndOfDeck = 999;
+inline constexpr int kProblemFollows = -9;
+inline constexpr int kMassSetFollows = -6;
+inline constexpr int kMaxDeckAtoms = 333;         // three columns of a Cartesian column 3a
+inline constexpr int kMaxDeckCoordinates = 999;   // three columns
+inline constexpr int kMaxTitleColumns = 80;
+inline constexpr int kMaxMassSetTitleColumns = 60;
+
+// One row of B as the coordinate walk numbers it.
+struct DeckRow {
+  int row = 0;
+  std::vector<int> entries;  // indices into DeckProblem::entries that add to this row
+  int component = 0;         // 0, or 1/2 for the two rows of a CODE 5 entry with L > 0
+};
+
+// The rows 1 ... last of a problem's walk: a positive NO opens a row, a
+// CODE 5 entry takes two row numbers, a continuation entry (NO 0, CODE > 0)
+// adds to the current row, a CODE 6 entry with L > 0 adds its second
+// component to the pair row of the problem's last CODE 5 entry (to no row
+// before the problem's first CODE 5 entry). Blank entries add to nothing.
+std::vector<DeckRow> deck_rows(const DeckProblem& problem);
+
+// The element symbol of every atom of the problem from its first mass set's
+// masses ("?" where a mass names no element, or no mass set).
+std::vector<std::string> atom_symbols(const DeckProblem& problem);
 
 }  // namespace korven::kit

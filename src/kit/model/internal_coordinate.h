@@ -1,18 +1,34 @@
-// Internal coordinates as the kit generates them from a molecule's bonds:
-// the redundant set, in a fixed order, each coordinate with the atoms of its
-// kind. Atom indices are 0-based here; the deck writer adds 1.
+// Internal coordinates: the kinds with what the kit knows of each (its name
+// in labels, its CODE on the deck's cards, its place in the order of
+// preference), a coordinate as the kit generates it from a molecule's bonds,
+// and the one spelling of every coordinate and deck row in words.
+// Atom indices are 0-based in an InternalCoordinate; the deck's are 1-based.
 #pragma once
 
 #include <array>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "kit/base/linalg.h"
-#include "kit/model/molecule.h"
+#include "kit/model/deck.h"
 
 namespace korven::kit {
 
 enum class CoordinateKind { stretch, bend, linear_bend, out_of_plane, torsion };
+
+struct CoordinateKindTraits {
+  CoordinateKind kind;
+  std::string_view name;  // "LINEAR BEND": as labels and the deck's comment cards spell it
+  int code;               // the deck's CODE; a linear bend is 5 for a pair of components, 6 for one
+  int preference;         // the order rows are offered for independence: stretches first
+  int atoms;              // the atoms it names
+};
+
+const CoordinateKindTraits& traits(CoordinateKind kind);
+// The kind of a deck entry's CODE: 2 bend, 3 out-of-plane, 4 torsion, 5 and
+// 6 linear bend, anything else (1, 0 or negative) a stretch.
+CoordinateKind kind_of_code(int code);
 
 struct InternalCoordinate {
   CoordinateKind kind = CoordinateKind::stretch;
@@ -25,5 +41,16 @@ struct InternalCoordinate {
   int component = 0;
   Vec3 direction = Vec3::Zero();
 };
+
+// "BEND H2-O1-H3", "LINEAR BEND(2) C1-C2-H3", "OUT-OF-PLANE H4-C1-H2-H3"
+// (the atom out of the plane, the centre, the plane's two atoms): the kind,
+// a linear bend's component, and the atoms numbered from 1 with their
+// element symbols where `symbols` gives them (0-based, one per atom).
+std::string coordinate_label(const InternalCoordinate& c, const std::vector<std::string>& symbols);
+
+// The same words for a row of a deck's walk: its one entry (with " TIMES
+// R(C1-H4)" for a scale length), "MEAN OF" its entries when several add to
+// it, "ROW n" when none does.
+std::string row_label(const DeckProblem& problem, const DeckRow& row, const std::vector<std::string>& symbols);
 
 }  // namespace korven::kit

@@ -5,30 +5,20 @@
 #include <string>
 #include <vector>
 
+#include "kit/model/matrix_element.h"
+
 namespace korven::kit {
-
-struct ListedElement {
-  int row = 0;
-  int column = 0;
-  double value = 0;
-};
-
-struct FactoringReport {
-  int row = 0;     // symmetry coordinates, numbered over the whole U
-  int column = 0;
-  double value = 0;
-};
 
 struct ListedBlock {
   int number = 0;
-  std::vector<ListedElement> elements;  // numbered within the block, end entry left out
-  std::vector<FactoringReport> factoring_reports;
+  std::vector<MatrixElement> elements;  // numbered within the block, end entry left out
+  std::vector<MatrixElement> factoring_reports;  // rows and columns numbered over the whole U
 };
 
 struct ListedMassSet {
   std::string title;           // 60 columns as listed, trailing blanks removed
   std::vector<double> masses;  // as listed (F12.6)
-  std::vector<ListedElement> g;  // upper triangle, end entry left out
+  std::vector<MatrixElement> g;  // upper triangle, end entry left out
   bool symmetrized = false;
   std::vector<ListedBlock> blocks;
 };
@@ -39,7 +29,7 @@ struct ListedProblem {
   int nic = 0;
   std::string title1, title2;
   bool has_b = false;             // the B section was written
-  std::vector<ListedElement> b;   // end entry left out
+  std::vector<MatrixElement> b;   // end entry left out
   std::vector<ListedMassSet> mass_sets;
   std::vector<std::string> errors;  // every error report record (those that begin with 0), as listed
 };

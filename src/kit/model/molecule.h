@@ -23,4 +23,7 @@ struct Molecule {
   std::vector<std::pair<int, int>> bonds;  // 0-based atom indices, first < second
 };
 
+// True when all atoms lie on one line (within 1e-4 Å); one or two atoms do.
+bool is_linear_molecule(const std::vector<Vec3>& x);
+
 }  // namespace korven::kit

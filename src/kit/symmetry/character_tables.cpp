@@ -44,8 +44,9 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <numbers>
 #include <stdexcept>
+
+#include "kit/base/constants.h"
 
 namespace korven::kit {
 namespace {
@@ -58,8 +59,6 @@ struct SpeciesRule {
   bool separable;
   Chi chi;
 };
-
-constexpr double kPi = std::numbers::pi;
 
 Mat3 rotation_z(double phi) {
   Mat3 m;
@@ -362,90 +361,145 @@ CharacterTable build(const std::string& name, const std::vector<Mat3>& generator
   return table;
 }
 
-CharacterTable make_table(const std::string& name) {
-  auto bad = [&] { return std::invalid_argument("not a point group: '" + name + "'"); };
-  const Mat3 c2x = diagonal(1, -1, -1);
-  const Mat3 sigma_xz = diagonal(1, -1, 1);
+const Mat3 kC2x = diagonal(1, -1, -1);
+const Mat3 kSigmaXz = diagonal(1, -1, 1);
+
+// C3 about (1, 1, 1), and T's generators with it.
+Mat3 c3_body_diagonal() {
   Mat3 c3;
-  c3 << 0, 0, 1, 1, 0, 0, 0, 1, 0;  // C3 about (1, 1, 1)
-  const std::vector<Mat3> t_gens{diagonal(-1, -1, 1), c2x, c3};
-  if (name == "C1") return build(name, {}, cyclic_species(1), true);
-  if (name == "Cs") return build(name, {kSigmaH}, times(cyclic_species(1), kSigmaH, "'", "''"), true);
-  if (name == "Ci") return build(name, {kInversion}, times(cyclic_species(1), kInversion, "g", "u"), true);
-  if (name == "T") return build(name, t_gens, literal_species(literal_t(), false), false);
-  if (name == "Th") {
-    std::vector<Mat3> gens = t_gens;
-    gens.push_back(kInversion);
-    return build(name, gens, times(literal_species(literal_t(), false), kInversion, "g", "u"), false);
-  }
-  if (name == "Td") {
-    std::vector<Mat3> gens = t_gens;
-    Mat3 sd;
-    sd << 0, 1, 0, 1, 0, 0, 0, 0, 1;
-    gens.push_back(sd);
-    return build(name, gens, literal_species(literal_o(), true), false);
-  }
+  c3 << 0, 0, 1, 1, 0, 0, 0, 1, 0;
+  return c3;
+}
+std::vector<Mat3> t_generators() { return {diagonal(-1, -1, 1), kC2x, c3_body_diagonal()}; }
+
+CharacterTable cubic_table(GroupType group) {
+  const std::string name = group.name();
+  std::vector<Mat3> gens = t_generators();
   Mat3 c4;
   c4 << 0, -1, 0, 1, 0, 0, 0, 0, 1;
-  if (name == "O") return build(name, {c4, c3}, literal_species(literal_o(), false), false);
-  if (name == "Oh")
-    return build(name, {c4, c3, kInversion},
-                 times(literal_species(literal_o(), false), kInversion, "g", "u"), false);
   const double golden = (1 + std::sqrt(5.0)) / 2;
-  std::vector<Mat3> i_gens = t_gens;
-  i_gens.push_back(rotation_about(Vec3(0, 1, golden), 2 * kPi / 5));
-  if (name == "I") return build(name, i_gens, literal_species(literal_i(), false), false);
-  if (name == "Ih") {
-    i_gens.push_back(kInversion);
-    return build(name, i_gens, times(literal_species(literal_i(), false), kInversion, "g", "u"),
-                 false);
+  switch (group.family) {
+    case GroupFamily::T: return build(name, gens, literal_species(literal_t(), false), false);
+    case GroupFamily::Th:
+      gens.push_back(kInversion);
+      return build(name, gens, times(literal_species(literal_t(), false), kInversion, "g", "u"), false);
+    case GroupFamily::Td: {
+      Mat3 sd;
+      sd << 0, 1, 0, 1, 0, 0, 0, 0, 1;
+      gens.push_back(sd);
+      return build(name, gens, literal_species(literal_o(), true), false);
+    }
+    case GroupFamily::O: return build(name, {c4, c3_body_diagonal()}, literal_species(literal_o(), false), false);
+    case GroupFamily::Oh:
+      return build(name, {c4, c3_body_diagonal(), kInversion},
+                   times(literal_species(literal_o(), false), kInversion, "g", "u"), false);
+    case GroupFamily::I:
+      gens.push_back(rotation_about(Vec3(0, 1, golden), 2 * kPi / 5));
+      return build(name, gens, literal_species(literal_i(), false), false);
+    default:
+      gens.push_back(rotation_about(Vec3(0, 1, golden), 2 * kPi / 5));
+      gens.push_back(kInversion);
+      return build(name, gens, times(literal_species(literal_i(), false), kInversion, "g", "u"), false);
   }
+}
 
-  // Axial families: a letter, the order n, a suffix.
-  if (name.size() < 2 || (name[0] != 'C' && name[0] != 'D' && name[0] != 'S')) throw bad();
-  std::size_t pos = 1;
-  while (pos < name.size() && std::isdigit(static_cast<unsigned char>(name[pos]))) ++pos;
-  if (pos == 1 || name[1] == '0' || pos - 1 > 3) throw bad();
-  const int n = std::stoi(name.substr(1, pos - 1));
-  const std::string suffix = name.substr(pos);
-  if (n > 60 && !(name[0] == 'S' && n <= 120)) throw bad();
+// Cn, Cnv, Cnh, Dn, Dnh, Dnd and S2n from their generators.
+CharacterTable axial_table(GroupType group) {
+  const std::string name = group.name();
+  const int n = group.n;
   const Mat3 cn = rotation_z(2 * kPi / n);
   const bool even = n % 2 == 0;
   const Mat3& s = even ? kInversion : kSigmaH;
   const std::string plus = even ? "g" : "'";
   const std::string minus = even ? "u" : "''";
-  if (name[0] == 'S') {
-    if (!suffix.empty() || n % 2 != 0 || n < 4) throw bad();
-    return build(name, {Mat3(kSigmaH * rotation_z(2 * kPi / n))}, s2n_species(n / 2), true);
+  const auto dn = [n] { return n == 2 ? d2_species() : dihedral_species(n); };
+  switch (group.family) {
+    case GroupFamily::S2n: return build(name, {Mat3(kSigmaH * rotation_z(2 * kPi / n))}, s2n_species(n / 2), true);
+    case GroupFamily::Cn: return build(name, {cn}, cyclic_species(n), true);
+    case GroupFamily::Cnv: return build(name, {cn, kSigmaXz}, dihedral_species(n), true);
+    case GroupFamily::Cnh: return build(name, {cn, kSigmaH}, times(cyclic_species(n), s, plus, minus), true);
+    case GroupFamily::Dn: return build(name, {cn, kC2x}, dn(), true);
+    case GroupFamily::Dnh: return build(name, {cn, kC2x, kSigmaH}, times(dn(), s, plus, minus), true);
+    default: {
+      const Mat3 s2n = kSigmaH * rotation_z(kPi / n);
+      if (even) return build(name, {s2n, kC2x}, dnd_even_species(n), true);
+      return build(name, {s2n, kC2x}, times(dn(), kInversion, "g", "u"), true);
+    }
   }
-  if (name[0] == 'C') {
-    if (n < 2) throw bad();
-    if (suffix.empty()) return build(name, {cn}, cyclic_species(n), true);
-    if (suffix == "v") return build(name, {cn, sigma_xz}, dihedral_species(n), true);
-    if (suffix == "h") return build(name, {cn, kSigmaH}, times(cyclic_species(n), s, plus, minus), true);
-    throw bad();
-  }
-  if (n < 2) throw bad();
-  const std::vector<SpeciesRule> dn = n == 2 ? d2_species() : dihedral_species(n);
-  if (suffix.empty()) return build(name, {cn, c2x}, dn, true);
-  if (suffix == "h") return build(name, {cn, c2x, kSigmaH}, times(dn, s, plus, minus), true);
-  if (suffix == "d") {
-    const Mat3 s2n = kSigmaH * rotation_z(kPi / n);
-    if (even) return build(name, {s2n, c2x}, dnd_even_species(n), true);
-    return build(name, {s2n, c2x}, times(dn, kInversion, "g", "u"), true);
-  }
-  throw bad();
 }
+
+bool axial(GroupFamily f) {
+  return f == GroupFamily::Cn || f == GroupFamily::Cnv || f == GroupFamily::Cnh || f == GroupFamily::Dn ||
+         f == GroupFamily::Dnh || f == GroupFamily::Dnd || f == GroupFamily::S2n;
+}
+
+bool has_table(GroupType g) {
+  if (g.family == GroupFamily::S2n) return g.n % 2 == 0 && g.n >= 4 && g.n <= 120;
+  if (axial(g.family)) return g.n >= 2 && g.n <= 60;
+  return !g.linear();
+}
+
+CharacterTable make_table(GroupType group) {
+  if (!has_table(group)) throw std::invalid_argument("no character table for the group " + group.name());
+  switch (group.family) {
+    case GroupFamily::C1: return build("C1", {}, cyclic_species(1), true);
+    case GroupFamily::Cs: return build("Cs", {kSigmaH}, times(cyclic_species(1), kSigmaH, "'", "''"), true);
+    case GroupFamily::Ci: return build("Ci", {kInversion}, times(cyclic_species(1), kInversion, "g", "u"), true);
+    default: return axial(group.family) ? axial_table(group) : cubic_table(group);
+  }
+}
+
+struct FamilyName {
+  GroupFamily family;
+  const char* prefix;  // the letters before the order, or the whole name
+  const char* suffix;  // after the order; nullptr: a family without an order
+};
+
+constexpr FamilyName kFamilyNames[] = {
+    {GroupFamily::C1, "C1", nullptr},  {GroupFamily::Cs, "Cs", nullptr},  {GroupFamily::Ci, "Ci", nullptr},
+    {GroupFamily::Cn, "C", ""},        {GroupFamily::Cnv, "C", "v"},      {GroupFamily::Cnh, "C", "h"},
+    {GroupFamily::Dn, "D", ""},        {GroupFamily::Dnh, "D", "h"},      {GroupFamily::Dnd, "D", "d"},
+    {GroupFamily::S2n, "S", ""},       {GroupFamily::T, "T", nullptr},    {GroupFamily::Td, "Td", nullptr},
+    {GroupFamily::Th, "Th", nullptr},  {GroupFamily::O, "O", nullptr},    {GroupFamily::Oh, "Oh", nullptr},
+    {GroupFamily::I, "I", nullptr},    {GroupFamily::Ih, "Ih", nullptr},  {GroupFamily::Cinfv, "Cinfv", nullptr},
+    {GroupFamily::Dinfh, "Dinfh", nullptr},
+};
 
 }  // namespace
 
-const CharacterTable& character_table(const std::string& group) {
+std::string GroupType::name() const {
+  for (const FamilyName& f : kFamilyNames)
+    if (f.family == family) return f.suffix ? f.prefix + std::to_string(n) + f.suffix : f.prefix;
+  return "?";
+}
+
+std::optional<GroupType> parse_group(std::string_view name) {
+  for (const FamilyName& f : kFamilyNames) {
+    if (!f.suffix) {
+      if (name == f.prefix) return GroupType{f.family, 1};
+      continue;
+    }
+    const std::string_view prefix(f.prefix), suffix(f.suffix);
+    if (name.size() <= prefix.size() + suffix.size() || name.substr(0, prefix.size()) != prefix ||
+        name.substr(name.size() - suffix.size()) != suffix)
+      continue;
+    const std::string_view digits = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
+    if (digits.size() > 3 || digits[0] == '0' ||
+        !std::all_of(digits.begin(), digits.end(), [](char ch) { return ch >= '0' && ch <= '9'; }))
+      continue;
+    const GroupType g{f.family, std::stoi(std::string(digits))};
+    if (g.name() == name) return g;
+  }
+  return std::nullopt;
+}
+
+const CharacterTable& character_table(GroupType group) {
   static std::mutex mutex;
   static std::map<std::string, std::unique_ptr<CharacterTable>> cache;
   const std::lock_guard<std::mutex> lock(mutex);
-  auto it = cache.find(group);
-  if (it == cache.end())
-    it = cache.emplace(group, std::make_unique<CharacterTable>(make_table(group))).first;
+  const std::string key = group.name();
+  auto it = cache.find(key);
+  if (it == cache.end()) it = cache.emplace(key, std::make_unique<CharacterTable>(make_table(group))).first;
   return *it->second;
 }
 

@@ -4,12 +4,34 @@
 // generator of the axial families are written down in character_tables.cpp.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "kit/base/linalg.h"
 
 namespace korven::kit {
+
+// The molecular point groups as a typed value: the family and, for the
+// axial families, the order of the principal axis (for S2n the order of the
+// S axis, 2n). Cinfv and Dinfh are the linear molecules' groups, which have
+// no finite table: the kit works in C2v and D2h for them.
+enum class GroupFamily { C1, Cs, Ci, Cn, Cnv, Cnh, Dn, Dnh, Dnd, S2n, T, Td, Th, O, Oh, I, Ih, Cinfv, Dinfh };
+
+struct GroupType {
+  GroupFamily family = GroupFamily::C1;
+  int n = 1;
+
+  // The ASCII Schoenflies name: "C1", "Cs", "C3v", "D6h", "S4", "Td", "Dinfh".
+  std::string name() const;
+  bool linear() const { return family == GroupFamily::Cinfv || family == GroupFamily::Dinfh; }
+  bool operator==(const GroupType&) const = default;
+};
+
+// The group named in ASCII Schoenflies form (C1 Cs Ci Cn Cnv Cnh Dn Dnh Dnd
+// S2n T Td Th O Oh I Ih Cinfv Dinfh); nullopt for any other text.
+std::optional<GroupType> parse_group(std::string_view name);
 
 // One real species. `separable` marks a pair of complex-conjugate
 // irreducible representations kept together as one real species of twice
@@ -36,10 +58,10 @@ struct CharacterTable {
   }
 };
 
-// The table of a finite group named in ASCII Schoenflies form: C1 Cs Ci Cn
-// Cnv Cnh Dn Dnh Dnd S2n (n >= 2 where it applies, n <= 60) T Td Th O Oh I Ih.
-// Tables are built once and cached. Throws std::invalid_argument for a name
-// that is not a point group.
-const CharacterTable& character_table(const std::string& group);
+// The table of a finite group: C1 Cs Ci Cn Cnv Cnh Dn Dnh Dnd (2 <= n <= 60)
+// S2n (4 <= 2n <= 120) T Td Th O Oh I Ih. Tables are built once and cached.
+// Throws std::invalid_argument for a group outside those (a linear group,
+// an axis of order above 60).
+const CharacterTable& character_table(GroupType group);
 
 }  // namespace korven::kit

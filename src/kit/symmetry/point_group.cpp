@@ -31,23 +31,19 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numbers>
 #include <optional>
-#include <sstream>
 #include <stdexcept>
 
-#include "kit/base/kit_error.h"
+#include "kit/base/constants.h"
 
 namespace korven::kit {
 namespace {
-
-constexpr double kPi = std::numbers::pi;
 
 struct Geometry {
   std::vector<Vec3> r;    // relative to the centre of mass
   std::vector<int> kind;  // equal for equivalent atoms
   std::vector<double> mass;
-  double tolerance;
+  SymmetryTolerances tol;
 };
 
 // The permutation that R induces, or nothing when an image has no
@@ -78,12 +74,9 @@ std::optional<std::vector<int>> match(const Geometry& geo, const Mat3& rot, doub
 // The orthogonal matrix of determinant `det` that best maps each r_i onto
 // r_perm(i).
 Mat3 procrustes(const Geometry& geo, const std::vector<int>& perm, double det) {
-  Mat3 h = Mat3::Zero();
-  for (std::size_t i = 0; i < geo.r.size(); ++i) h += geo.r[perm[i]] * geo.r[i].transpose();
-  Eigen::JacobiSVD<Mat3> svd(h, Eigen::ComputeFullU | Eigen::ComputeFullV);
-  Mat3 d = Mat3::Identity();
-  if ((svd.matrixU() * svd.matrixV().transpose()).determinant() * det < 0) d(2, 2) = -1;
-  return svd.matrixU() * d * svd.matrixV().transpose();
+  std::vector<Vec3> images;
+  for (std::size_t i = 0; i < geo.r.size(); ++i) images.push_back(geo.r[perm[i]]);
+  return best_orthogonal_about_origin(geo.r, images, det);
 }
 
 struct Found {
@@ -108,19 +101,19 @@ Mat3 orthonormal_frame(const Vec3& a, const Vec3& b) {
   return f;
 }
 
-void add_checked(const Geometry& geo, std::vector<Found>& ops, const Mat3& candidate, double det,
-                 double loose) {
+void add_checked(const Geometry& geo, std::vector<Found>& ops, const Mat3& candidate, double det, double loose) {
   const auto first = match(geo, candidate, loose);
   if (!first || has(ops, *first, det)) return;
   const Mat3 refit = procrustes(geo, *first, det);
-  const auto perm = match(geo, refit, geo.tolerance);
+  const auto perm = match(geo, refit, geo.tol.position);
   if (!perm || has(ops, *perm, det)) return;
   ops.push_back({procrustes(geo, *perm, det), *perm, det});
 }
 
-std::vector<Found> all_operations(const Geometry& geo) {
+// The two reference atoms: the farthest from the centre, and the one
+// farthest off its line.
+std::pair<int, int> reference_atoms(const Geometry& geo) {
   const int n = static_cast<int>(geo.r.size());
-  const double tol = geo.tolerance;
   int a1 = 0;
   for (int i = 1; i < n; ++i)
     if (geo.r[i].norm() > geo.r[a1].norm() + 1e-12) a1 = i;
@@ -134,11 +127,33 @@ std::vector<Found> all_operations(const Geometry& geo) {
       a2 = i;
     }
   }
-  if (a2 < 0 || off < 1e-9) throw std::logic_error("point group: no second reference atom");
+  if (a2 < 0 || off < geo.tol.reference_off_axis) throw std::logic_error("point group: no second reference atom");
+  return {a1, a2};
+}
+
+// Closes the set under products (a tolerance near the noise can leave one out).
+void close_under_products(const Geometry& geo, std::vector<Found>& ops) {
+  const int n = static_cast<int>(geo.r.size());
+  const auto most = static_cast<std::size_t>(geo.tol.max_operations);
+  for (std::size_t i = 0; i < ops.size() && ops.size() < most; ++i)
+    for (std::size_t j = 0; j < ops.size() && ops.size() < most; ++j) {
+      std::vector<int> perm(n);
+      for (int k = 0; k < n; ++k) perm[k] = ops[i].perm[ops[j].perm[k]];
+      const double det = ops[i].det * ops[j].det;
+      if (!has(ops, perm, det)) add_checked(geo, ops, ops[i].m * ops[j].m, det, 2 * geo.tol.position);
+    }
+}
+
+std::vector<Found> all_operations(const Geometry& geo) {
+  const int n = static_cast<int>(geo.r.size());
+  const double tol = geo.tol.position;
+  const auto [a1, a2] = reference_atoms(geo);
   // Frames built on noisy atoms turn the images by up to tol / off radians:
   // candidates are matched loosely, refitted, then checked at the tolerance.
+  const double off = geo.r[a2].cross(geo.r[a1].normalized()).norm();
   const double rmax = geo.r[a1].norm();
-  const double loose = std::min(std::max(3 * tol, 3 * tol * rmax / off), 0.5);
+  const double loose =
+      std::min(std::max(geo.tol.loose_factor * tol, geo.tol.loose_factor * tol * rmax / off), geo.tol.loose_limit);
   const Mat3 e = orthonormal_frame(geo.r[a1], geo.r[a2]);
   const double len1 = geo.r[a1].norm(), len2 = geo.r[a2].norm();
   const double dot = geo.r[a1].dot(geo.r[a2]);
@@ -149,8 +164,7 @@ std::vector<Found> all_operations(const Geometry& geo) {
   for (int b1 = 0; b1 < n; ++b1) {
     if (geo.kind[b1] != geo.kind[a1] || std::abs(geo.r[b1].norm() - len1) > 2 * tol) continue;
     for (int b2 = 0; b2 < n; ++b2) {
-      if (b2 == b1 || geo.kind[b2] != geo.kind[a2] ||
-          std::abs(geo.r[b2].norm() - len2) > 2 * tol ||
+      if (b2 == b1 || geo.kind[b2] != geo.kind[a2] || std::abs(geo.r[b2].norm() - len2) > 2 * tol ||
           std::abs(geo.r[b1].dot(geo.r[b2]) - dot) > 2 * tol * (len1 + len2))
         continue;
       const Mat3 f = orthonormal_frame(geo.r[b1], geo.r[b2]);
@@ -158,14 +172,7 @@ std::vector<Found> all_operations(const Geometry& geo) {
       add_checked(geo, ops, f * flip * e.transpose(), -1, loose);
     }
   }
-  // Close the set under products (a tolerance near the noise can leave one out).
-  for (std::size_t i = 0; i < ops.size() && ops.size() < 500; ++i)
-    for (std::size_t j = 0; j < ops.size() && ops.size() < 500; ++j) {
-      std::vector<int> perm(n);
-      for (int k = 0; k < n; ++k) perm[k] = ops[i].perm[ops[j].perm[k]];
-      const double det = ops[i].det * ops[j].det;
-      if (!has(ops, perm, det)) add_checked(geo, ops, ops[i].m * ops[j].m, det, 2 * tol);
-    }
+  close_under_products(geo, ops);
   return ops;
 }
 
@@ -178,14 +185,6 @@ Vec3 axis_of(const Mat3& p) {
     if (std::abs(eig.eigenvalues()(k) - 1) < std::abs(eig.eigenvalues()(best) - 1)) best = k;
   return eig.eigenvectors().col(best).normalized();
 }
-
-bool parallel(const Vec3& a, const Vec3& b) { return std::abs(a.dot(b)) > 1 - 2e-4; }
-bool perpendicular(const Vec3& a, const Vec3& b) { return std::abs(a.dot(b)) < 1e-2; }
-
-struct Axis {
-  Vec3 dir;
-  int order;
-};
 
 // A vector's sign fixed by its largest component, for deterministic frames.
 Vec3 canonical(Vec3 v) {
@@ -209,7 +208,7 @@ Mat3 frame_from(const Vec3& z_in, const Vec3& x_in) {
 Vec3 some_perpendicular(const Geometry& geo, const Vec3& z) {
   for (const Vec3& r : geo.r) {
     const Vec3 p = r - r.dot(z) * z;
-    if (p.norm() > 10 * geo.tolerance) return canonical(p.normalized());
+    if (p.norm() > 10 * geo.tol.position) return canonical(p.normalized());
   }
   Vec3 e = Vec3::Unit(0);
   for (int k = 1; k < 3; ++k)
@@ -219,18 +218,18 @@ Vec3 some_perpendicular(const Geometry& geo, const Vec3& z) {
 
 int atoms_on_axis(const Geometry& geo, const Vec3& a) {
   int count = 0;
-  for (const Vec3& r : geo.r) count += (r - r.dot(a) * a).norm() <= geo.tolerance;
+  for (const Vec3& r : geo.r) count += (r - r.dot(a) * a).norm() <= geo.tol.position;
   return count;
 }
 
 int bonds_cut(const Geometry& geo, const Vec3& a) {
   int count = 0;
-  const double tol = geo.tolerance;
+  const double tol = geo.tol.position;
   for (std::size_t i = 0; i < geo.r.size(); ++i)
     for (std::size_t j = i + 1; j < geo.r.size(); ++j) {
       const Vec3 mid = 0.5 * (geo.r[i] + geo.r[j]);
       const bool off_axis = (geo.r[i] - geo.r[i].dot(a) * a).norm() > tol;
-      count += off_axis && (geo.r[i] - geo.r[j]).norm() < 1.8 && (mid - mid.dot(a) * a).norm() <= tol;
+      count += off_axis && (geo.r[i] - geo.r[j]).norm() < geo.tol.bond_length && (mid - mid.dot(a) * a).norm() <= tol;
     }
   return count;
 }
@@ -239,201 +238,255 @@ std::pair<int, double> atoms_in_plane(const Geometry& geo, const Vec3& normal) {
   int count = 0;
   double mass = 0;
   for (std::size_t i = 0; i < geo.r.size(); ++i)
-    if (std::abs(geo.r[i].dot(normal)) <= geo.tolerance) {
+    if (std::abs(geo.r[i].dot(normal)) <= geo.tol.position) {
       ++count;
       mass += geo.mass[i];
     }
   return {count, mass};
 }
 
-struct Naming {
-  std::string name;
-  std::vector<Mat3> frames;  // candidates, the preferred first
+// ------------------------------------------------- the group from its elements
+
+struct Axis {
+  Vec3 dir;
+  int order;
 };
 
-// The group's name and standard frame from its operations.
-Naming name_group(const Geometry& geo, const std::vector<Found>& ops) {
-  const int order = static_cast<int>(ops.size());
+// What the operations are, each classified once: proper axes (parallel ones
+// merged, with their highest order), mirror planes (normals), improper axes
+// with their rotoreflection angle, and the inversion.
+struct SymmetryElements {
+  int order = 0;
   bool inversion = false;
-  std::vector<Axis> axes;          // proper rotation axes with their order
-  std::vector<Vec3> mirrors;       // normals
-  std::vector<std::pair<Vec3, double>> improper;  // axis, rotoreflection angle
-  for (const Found& f : ops) {
-    const Mat3 p = f.det * f.m;
-    const double a = angle_of(p);
-    if (f.det < 0) {
-      if (a < 1e-3) {
-        inversion = true;
-        continue;
-      }
-      const Vec3 ax = axis_of(p);
-      if (a > kPi - 1e-3) mirrors.push_back(ax);
-      improper.push_back({ax, kPi - a});
-      continue;
-    }
-    if (a < 1e-3) continue;
-    const Vec3 ax = axis_of(p);
-    const double k = 2 * kPi / a;
-    const int ord = std::abs(k - std::round(k)) < 1e-2 ? static_cast<int>(std::lround(k)) : 0;
-    bool merged = false;
-    for (Axis& existing : axes)
-      if (parallel(existing.dir, ax)) {
-        existing.order = std::max(existing.order, ord);
-        merged = true;
-      }
-    if (!merged) axes.push_back({ax, ord});
-  }
-  std::vector<Axis> high, twofold;
-  int top = 1;
-  for (const Axis& a : axes) {
-    if (a.order >= 3) high.push_back(a);
-    if (a.order == 2) twofold.push_back(a);
-    top = std::max(top, a.order);
-  }
-  auto perpendicular_to = [](const std::vector<Axis>& list, const Vec3& z) {
+  std::vector<Axis> axes;
+  std::vector<Vec3> mirrors;
+  std::vector<std::pair<Vec3, double>> improper;
+  std::vector<Axis> high, twofold;  // the axes of order 3 and more, and of order 2
+  int top = 1;                      // the highest order
+};
+
+struct Tests {
+  const SymmetryTolerances& tol;
+  bool parallel(const Vec3& a, const Vec3& b) const { return std::abs(a.dot(b)) > 1 - tol.parallel; }
+  bool perpendicular(const Vec3& a, const Vec3& b) const { return std::abs(a.dot(b)) < tol.perpendicular; }
+  std::vector<Axis> perpendicular_to(const std::vector<Axis>& list, const Vec3& z) const {
     std::vector<Axis> out;
     for (const Axis& a : list)
       if (perpendicular(a.dir, z)) out.push_back(a);
     return out;
-  };
-  Naming out;
-  if (high.size() >= 2) {  // cubic or icosahedral
-    const bool octa = top == 4;
-    if (top == 5) out.name = inversion ? "Ih" : "I";
-    else if (octa) out.name = inversion ? "Oh" : "O";
-    else out.name = inversion ? "Th" : (order == 24 ? "Td" : "T");
-    std::vector<Axis> ref;
-    for (const Axis& a : axes)
-      if (a.order == (octa ? 4 : 2)) ref.push_back(a);
-    if (ref.empty()) throw std::logic_error("point group: no reference axis");
-    const Vec3 z = canonical(ref[0].dir);
-    for (const Axis& a : perpendicular_to(ref, z)) {
-      const Vec3 x = canonical(a.dir);
-      out.frames.push_back(frame_from(z, x));
-      out.frames.push_back(frame_from(z, z.cross(x)));
-      break;
-    }
-    return out;
   }
-  if (axes.empty()) {
-    if (!mirrors.empty()) {
-      const Vec3 z = canonical(mirrors[0]);
-      out.name = "Cs";
-      out.frames.push_back(frame_from(z, some_perpendicular(geo, z)));
-    } else {
-      out.name = inversion ? "Ci" : "C1";
-      out.frames.push_back(Mat3::Identity());
+};
+
+void add_proper(const Tests& t, SymmetryElements& el, const Mat3& p, double a) {
+  const Vec3 ax = axis_of(p);
+  const double k = 2 * kPi / a;
+  const int ord = std::abs(k - std::round(k)) < t.tol.axis_order ? static_cast<int>(std::lround(k)) : 0;
+  for (Axis& existing : el.axes)
+    if (t.parallel(existing.dir, ax)) {
+      existing.order = std::max(existing.order, ord);
+      return;
     }
-    return out;
-  }
-  if (high.empty() && twofold.size() == 3) {
-    for (const auto& [ax, angle] : improper)
-      if (std::abs(angle - kPi / 2) < 1e-2) {  // S4: D2d about that axis
-        const Vec3 z = canonical(ax);
-        out.name = "D2d";
-        for (const Axis& a : perpendicular_to(twofold, z))
-          out.frames.push_back(frame_from(z, canonical(a.dir)));
-        return out;
+  el.axes.push_back({ax, ord});
+}
+
+SymmetryElements classify(const Tests& t, const std::vector<Found>& ops) {
+  SymmetryElements el;
+  el.order = static_cast<int>(ops.size());
+  for (const Found& f : ops) {
+    const Mat3 p = f.det * f.m;
+    const double a = angle_of(p);
+    if (f.det < 0) {
+      if (a < t.tol.identity_angle) {
+        el.inversion = true;
+        continue;
       }
-    out.name = inversion ? "D2h" : "D2";
-    // Mulliken's rule for the three C2 axes (see the head of the file).
-    std::vector<int> idx{0, 1, 2};
-    auto score = [&](int k) {
-      return std::make_pair(atoms_on_axis(geo, twofold[k].dir), bonds_cut(geo, twofold[k].dir));
-    };
-    auto best_of = [&](std::vector<int> cand) {
-      int best = cand[0];
-      for (int k : cand)
-        if (score(k) > score(best)) best = k;
-      return best;
-    };
-    int x = -1;
-    for (int k : idx) {
-      bool planar = true;
-      for (const Vec3& r : geo.r) planar = planar && std::abs(r.dot(twofold[k].dir)) <= geo.tolerance;
-      if (planar && x < 0) x = k;
+      const Vec3 ax = axis_of(p);
+      if (a > kPi - t.tol.identity_angle) el.mirrors.push_back(ax);
+      el.improper.push_back({ax, kPi - a});
+    } else if (a >= t.tol.identity_angle) {
+      add_proper(t, el, p, a);
     }
-    int z;
-    if (x >= 0) {
-      std::vector<int> rest;
-      for (int k : idx)
-        if (k != x) rest.push_back(k);
-      z = best_of(rest);
-    } else {
-      z = best_of(idx);
-      std::vector<int> rest;
-      for (int k : idx)
-        if (k != z) rest.push_back(k);
-      x = best_of(rest);
-    }
-    out.frames.push_back(frame_from(canonical(twofold[z].dir), canonical(twofold[x].dir)));
-    return out;
   }
-  // One principal axis of order n.
-  Axis principal = high.empty() ? twofold[0] : high[0];
-  const int n = principal.order;
-  const Vec3 z = canonical(principal.dir);
-  bool sigma_h = false;
-  std::vector<Vec3> vertical;
-  for (const Vec3& m : mirrors) {
-    if (parallel(m, z)) sigma_h = true;
-    if (perpendicular(m, z)) vertical.push_back(m);
+  for (const Axis& a : el.axes) {
+    if (a.order >= 3) el.high.push_back(a);
+    if (a.order == 2) el.twofold.push_back(a);
+    el.top = std::max(el.top, a.order);
   }
-  bool s2n = false;
-  for (const auto& [ax, angle] : improper)
-    if (parallel(ax, z) && std::abs(angle - kPi / n) < 1e-2) s2n = true;
-  const std::vector<Axis> c2perp = perpendicular_to(twofold, z);
-  const std::string nn = std::to_string(n);
-  int expected = 0;
-  // Candidate x axes: the C2 axes perpendicular to z, or the in-plane
-  // directions of the vertical planes, the ones through most atoms first.
-  std::vector<std::pair<int, Vec3>> xs;
-  if (static_cast<int>(c2perp.size()) == n) {
-    out.name = "D" + nn + (sigma_h ? "h" : static_cast<int>(vertical.size()) == n ? "d" : "");
-    expected = sigma_h || static_cast<int>(vertical.size()) == n ? 4 * n : 2 * n;
-    for (const Axis& a : c2perp) xs.push_back({atoms_on_axis(geo, a.dir), canonical(a.dir)});
-  } else if (sigma_h) {
-    out.name = "C" + nn + "h";
-    expected = 2 * n;
-  } else if (static_cast<int>(vertical.size()) == n) {
-    out.name = "C" + nn + "v";
-    expected = 2 * n;
-    for (const Vec3& m : vertical) {
-      const auto [count, mass] = atoms_in_plane(geo, m);
-      if (n == 2)  // x perpendicular to the plane with the most atoms, then mass
-        xs.push_back({count * 1000000 + static_cast<int>(std::lround(mass * 100)), canonical(m)});
-      else
-        xs.push_back({count, canonical(z.cross(m))});
-    }
-  } else if (s2n) {
-    out.name = "S" + std::to_string(2 * n);
-    expected = 2 * n;
-  } else {
-    out.name = "C" + nn;
-    expected = n;
+  return el;
+}
+
+struct Naming {
+  GroupType type;
+  std::vector<Mat3> frames;  // candidates, the preferred first
+};
+
+// T, Td, Th, O, Oh, I, Ih: z along a C2 (T family) or C4 axis, x along a
+// perpendicular one.
+Naming name_cubic(const Tests& t, const SymmetryElements& el) {
+  Naming out;
+  const bool octa = el.top == 4;
+  using F = GroupFamily;
+  if (el.top == 5) out.type = {el.inversion ? F::Ih : F::I, 1};
+  else if (octa) out.type = {el.inversion ? F::Oh : F::O, 1};
+  else out.type = {el.inversion ? F::Th : (el.order == 24 ? F::Td : F::T), 1};
+  std::vector<Axis> ref;
+  for (const Axis& a : el.axes)
+    if (a.order == (octa ? 4 : 2)) ref.push_back(a);
+  if (ref.empty()) throw std::logic_error("point group: no reference axis");
+  const Vec3 z = canonical(ref[0].dir);
+  for (const Axis& a : t.perpendicular_to(ref, z)) {
+    const Vec3 x = canonical(a.dir);
+    out.frames.push_back(frame_from(z, x));
+    out.frames.push_back(frame_from(z, z.cross(x)));
+    break;
   }
-  if (expected != order) {
-    std::ostringstream msg;
-    msg << "symmetry operations found (" << order << ") do not form the group " << out.name
-        << "; try another tolerance";
-    throw InputError(msg.str());
-  }
-  if (xs.empty()) xs.push_back({0, some_perpendicular(geo, z)});
-  std::stable_sort(xs.begin(), xs.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
-  for (const auto& [score, x] : xs) out.frames.push_back(frame_from(z, x));
   return out;
 }
 
+// Cs, Ci, C1: z normal to the mirror plane.
+Naming name_without_axes(const Geometry& geo, const SymmetryElements& el) {
+  Naming out;
+  if (!el.mirrors.empty()) {
+    const Vec3 z = canonical(el.mirrors[0]);
+    out.type = {GroupFamily::Cs, 1};
+    out.frames.push_back(frame_from(z, some_perpendicular(geo, z)));
+  } else {
+    out.type = {el.inversion ? GroupFamily::Ci : GroupFamily::C1, 1};
+    out.frames.push_back(Mat3::Identity());
+  }
+  return out;
+}
+
+// Of the C2 axes in `candidates`, the one through the most atoms, on a tie
+// the one that cuts the most bonds, on a tie the first.
+int best_twofold(const Geometry& geo, const std::vector<Axis>& twofold, const std::vector<int>& candidates) {
+  auto score = [&](int k) { return std::make_pair(atoms_on_axis(geo, twofold[k].dir), bonds_cut(geo, twofold[k].dir)); };
+  int best = candidates[0];
+  for (int k : candidates)
+    if (score(k) > score(best)) best = k;
+  return best;
+}
+
+// D2, D2h (Mulliken's rule at the head of the file) and D2d (about its S4).
+Naming name_d2_family(const Tests& t, const Geometry& geo, const SymmetryElements& el) {
+  Naming out;
+  for (const auto& [ax, angle] : el.improper)
+    if (std::abs(angle - kPi / 2) < t.tol.rotoreflection_angle) {
+      const Vec3 z = canonical(ax);
+      out.type = {GroupFamily::Dnd, 2};
+      for (const Axis& a : t.perpendicular_to(el.twofold, z)) out.frames.push_back(frame_from(z, canonical(a.dir)));
+      return out;
+    }
+  out.type = {el.inversion ? GroupFamily::Dnh : GroupFamily::Dn, 2};
+  const auto& c2 = el.twofold;
+  auto others = [](int not1, int not2) {
+    std::vector<int> rest;
+    for (int k : {0, 1, 2})
+      if (k != not1 && k != not2) rest.push_back(k);
+    return rest;
+  };
+  int x = -1;
+  for (int k : {0, 1, 2}) {
+    bool planar = true;
+    for (const Vec3& r : geo.r) planar = planar && std::abs(r.dot(c2[k].dir)) <= geo.tol.position;
+    if (planar && x < 0) x = k;
+  }
+  int z;
+  if (x >= 0) {
+    z = best_twofold(geo, c2, others(x, -1));
+  } else {
+    z = best_twofold(geo, c2, others(-1, -1));
+    x = best_twofold(geo, c2, others(z, -1));
+  }
+  out.frames.push_back(frame_from(canonical(c2[z].dir), canonical(c2[x].dir)));
+  return out;
+}
+
+// The family of a group with one principal axis of order n along z, and the
+// candidate x axes with their scores (the C2 axes perpendicular to z, or
+// the in-plane directions of the vertical planes).
+struct AxialFamily {
+  GroupType type;
+  int expected_order = 0;
+  std::vector<std::pair<int, Vec3>> xs;
+};
+
+AxialFamily axial_family(const Tests& t, const Geometry& geo, const SymmetryElements& el, const Vec3& z, int n) {
+  bool sigma_h = false, s2n = false;
+  std::vector<Vec3> vertical;
+  for (const Vec3& m : el.mirrors) {
+    if (t.parallel(m, z)) sigma_h = true;
+    if (t.perpendicular(m, z)) vertical.push_back(m);
+  }
+  for (const auto& [ax, angle] : el.improper)
+    if (t.parallel(ax, z) && std::abs(angle - kPi / n) < t.tol.rotoreflection_angle) s2n = true;
+  const std::vector<Axis> c2perp = t.perpendicular_to(el.twofold, z);
+  const bool all_vertical = static_cast<int>(vertical.size()) == n;
+  using F = GroupFamily;
+  AxialFamily out;
+  if (static_cast<int>(c2perp.size()) == n) {
+    out.type = {sigma_h ? F::Dnh : all_vertical ? F::Dnd : F::Dn, n};
+    out.expected_order = sigma_h || all_vertical ? 4 * n : 2 * n;
+    for (const Axis& a : c2perp) out.xs.push_back({atoms_on_axis(geo, a.dir), canonical(a.dir)});
+  } else if (sigma_h) {
+    out.type = {F::Cnh, n};
+    out.expected_order = 2 * n;
+  } else if (all_vertical) {
+    out.type = {F::Cnv, n};
+    out.expected_order = 2 * n;
+    for (const Vec3& m : vertical) {
+      const auto [count, mass] = atoms_in_plane(geo, m);
+      if (n == 2)  // x perpendicular to the plane with the most atoms, then mass
+        out.xs.push_back({count * 1000000 + static_cast<int>(std::lround(mass * 100)), canonical(m)});
+      else
+        out.xs.push_back({count, canonical(z.cross(m))});
+    }
+  } else if (s2n) {
+    out.type = {F::S2n, 2 * n};
+    out.expected_order = 2 * n;
+  } else {
+    out.type = {F::Cn, n};
+    out.expected_order = n;
+  }
+  return out;
+}
+
+// Cn, Cnv, Cnh, S2n, Dn, Dnh, Dnd: z the principal axis, x the best scored
+// candidate (see the head of the file).
+Naming name_axial(const Tests& t, const Geometry& geo, const SymmetryElements& el) {
+  const Axis principal = el.high.empty() ? el.twofold[0] : el.high[0];
+  const Vec3 z = canonical(principal.dir);
+  AxialFamily family = axial_family(t, geo, el, z, principal.order);
+  if (family.expected_order != el.order)
+    throw SymmetryError("symmetry operations found (" + std::to_string(el.order) + ") do not form the group " +
+                        family.type.name() + "; try another tolerance");
+  if (family.xs.empty()) family.xs.push_back({0, some_perpendicular(geo, z)});
+  std::stable_sort(family.xs.begin(), family.xs.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+  Naming out{family.type, {}};
+  for (const auto& [score, x] : family.xs) out.frames.push_back(frame_from(z, x));
+  return out;
+}
+
+// The group's type and standard frame from its operations.
+Naming name_group(const Geometry& geo, const std::vector<Found>& ops) {
+  const Tests t{geo.tol};
+  const SymmetryElements el = classify(t, ops);
+  if (el.high.size() >= 2) return name_cubic(t, el);
+  if (el.axes.empty()) return name_without_axes(geo, el);
+  if (el.high.empty() && el.twofold.size() == 3) return name_d2_family(t, geo, el);
+  return name_axial(t, geo, el);
+}
+
 // Each found operation's table operation in frame f, or nothing.
-std::optional<std::vector<int>> assign(const std::vector<Found>& ops, const CharacterTable& table,
-                                       const Mat3& f) {
+std::optional<std::vector<int>> assign(const std::vector<Found>& ops, const CharacterTable& table, const Mat3& f,
+                                       double match) {
   if (static_cast<int>(ops.size()) != table.order()) return std::nullopt;
   std::vector<int> which(ops.size(), -1);
   std::vector<bool> used(table.order(), false);
   for (std::size_t i = 0; i < ops.size(); ++i) {
     const Mat3 s = f * ops[i].m * f.transpose();
     for (int k = 0; k < table.order(); ++k)
-      if (!used[k] && (s - table.operations[k]).cwiseAbs().maxCoeff() < 0.03) {
+      if (!used[k] && (s - table.operations[k]).cwiseAbs().maxCoeff() < match) {
         which[i] = k;
         used[k] = true;
         break;
@@ -443,23 +496,21 @@ std::optional<std::vector<int>> assign(const std::vector<Found>& ops, const Char
   return which;
 }
 
-PointGroup finish(const std::string& name, const std::string& working, bool linear,
-                  const Vec3& center, const std::vector<Found>& ops,
-                  const std::vector<Mat3>& frames) {
+PointGroup finish(GroupType type, GroupType working, const Geometry& geo, const Vec3& center,
+                  const std::vector<Found>& ops, const std::vector<Mat3>& frames) {
   const CharacterTable* known = nullptr;
   try {
     known = &character_table(working);
   } catch (const std::invalid_argument&) {
-    throw InputError("the point group " + working + " has no character table here (axes of order above 60)");
+    throw SymmetryError("the point group " + working.name() + " has no character table here (axes of order above 60)");
   }
   const CharacterTable& table = *known;
   for (const Mat3& f : frames) {
-    const auto which = assign(ops, table, f);
+    const auto which = assign(ops, table, f, geo.tol.table_match);
     if (!which) continue;
     PointGroup g;
-    g.name = name;
-    g.working_name = working;
-    g.linear = linear;
+    g.type = type;
+    g.working = working;
     g.center = center;
     g.frame = f;
     g.operations.resize(table.order());
@@ -471,42 +522,24 @@ PointGroup finish(const std::string& name, const std::string& working, bool line
     }
     return g;
   }
-  throw InputError("the symmetry operations of " + name +
-                   " could not be put in the standard frame; try another tolerance");
+  throw SymmetryError("the symmetry operations of " + type.name() +
+                      " could not be put in the standard frame; try another tolerance");
 }
 
-}  // namespace
-
-PointGroup find_point_group(const std::vector<Vec3>& positions, const std::vector<double>& masses,
-                            const std::vector<int>& elements, double tolerance) {
-  const std::size_t n = positions.size();
-  if (n == 0) throw InputError("point group: no atoms");
-  if (masses.size() != n || elements.size() != n)
-    throw InputError("point group: " + std::to_string(n) + " positions but " +
-                     std::to_string(masses.size()) + " masses and " +
-                     std::to_string(elements.size()) + " elements");
-  if (!(tolerance > 0 && tolerance <= 0.5))
-    throw InputError("point group: tolerance must lie in (0, 0.5] Angstrom");
+// The atoms relative to the centre of mass, with equivalent atoms (same
+// element and mass) sharing a kind.
+Geometry geometry_of(const std::vector<Vec3>& positions, const std::vector<double>& masses,
+                     const std::vector<int>& elements, const Vec3& center, double tolerance) {
   Geometry geo;
-  geo.tolerance = tolerance;
-  Vec3 center = Vec3::Zero();
-  double total = 0;
-  for (std::size_t i = 0; i < n; ++i) {
-    if (!positions[i].allFinite() || !std::isfinite(masses[i]) || masses[i] <= 0)
-      throw InputError("point group: atom " + std::to_string(i + 1) +
-                       " has a non-finite position or a mass that is not positive");
-    center += masses[i] * positions[i];
-    total += masses[i];
-  }
-  center /= total;
+  geo.tol.position = tolerance;
   std::vector<std::pair<int, double>> kinds;
-  for (std::size_t i = 0; i < n; ++i) {
+  for (std::size_t i = 0; i < positions.size(); ++i) {
     geo.r.push_back(positions[i] - center);
     geo.mass.push_back(masses[i]);
     int k = -1;
     for (std::size_t j = 0; j < kinds.size(); ++j)
       if (kinds[j].first == elements[i] &&
-          std::abs(kinds[j].second - masses[i]) <= 1e-6 * std::max(1.0, masses[i]))
+          std::abs(kinds[j].second - masses[i]) <= geo.tol.mass_relative * std::max(1.0, masses[i]))
         k = static_cast<int>(j);
     if (k < 0) {
       k = static_cast<int>(kinds.size());
@@ -514,10 +547,51 @@ PointGroup find_point_group(const std::vector<Vec3>& positions, const std::vecto
     }
     geo.kind.push_back(k);
   }
-  std::vector<Found> identity{{Mat3::Identity(), {}, 1}};
-  for (std::size_t i = 0; i < n; ++i) identity[0].perm.push_back(static_cast<int>(i));
-  if (n == 1) return finish("C1", "C1", false, center, identity, {Mat3::Identity()});
+  return geo;
+}
 
+void check_input(const std::vector<Vec3>& positions, const std::vector<double>& masses,
+                 const std::vector<int>& elements, double tolerance) {
+  const std::size_t n = positions.size();
+  if (n == 0) throw SymmetryError("point group: no atoms");
+  if (masses.size() != n || elements.size() != n)
+    throw SymmetryError("point group: " + std::to_string(n) + " positions but " + std::to_string(masses.size()) +
+                        " masses and " + std::to_string(elements.size()) + " elements");
+  if (!(tolerance > 0 && tolerance <= 0.5)) throw SymmetryError("point group: tolerance must lie in (0, 0.5] Angstrom");
+  for (std::size_t i = 0; i < n; ++i)
+    if (!positions[i].allFinite() || !std::isfinite(masses[i]) || masses[i] <= 0)
+      throw SymmetryError("point group: atom " + std::to_string(i + 1) +
+                          " has a non-finite position or a mass that is not positive");
+}
+
+// A linear molecule: z along it, in C2v (Cinfv) or D2h (Dinfh).
+PointGroup linear_group(const Geometry& geo, const Vec3& center, const Vec3& line) {
+  const bool centric = match(geo, -Mat3::Identity(), geo.tol.position).has_value();
+  const GroupType working{centric ? GroupFamily::Dnh : GroupFamily::Cnv, 2};
+  const Mat3 f = frame_from(line, some_perpendicular(geo, line));
+  const CharacterTable& table = character_table(working);
+  std::vector<Found> ops;
+  for (const Mat3& s : table.operations) {
+    const Mat3 m = f.transpose() * s * f;
+    const auto perm = match(geo, m, geo.tol.position);
+    if (!perm) throw std::logic_error("point group: a linear molecule lost an operation");
+    ops.push_back({m, *perm, m.determinant()});
+  }
+  return finish({centric ? GroupFamily::Dinfh : GroupFamily::Cinfv, 1}, working, geo, center, ops, {f});
+}
+
+}  // namespace
+
+PointGroup find_point_group(const std::vector<Vec3>& positions, const std::vector<double>& masses,
+                            const std::vector<int>& elements, double tolerance) {
+  check_input(positions, masses, elements, tolerance);
+  const Vec3 center = centre_of_mass(positions, masses);
+  const Geometry geo = geometry_of(positions, masses, elements, center, tolerance);
+  const std::size_t n = positions.size();
+  if (n == 1) {
+    std::vector<Found> identity{{Mat3::Identity(), {0}, 1}};
+    return finish({GroupFamily::C1, 1}, {GroupFamily::C1, 1}, geo, center, identity, {Mat3::Identity()});
+  }
   // Linear: every atom within the tolerance of the line along the largest
   // spread.
   Mat3 spread = Mat3::Zero();
@@ -526,23 +600,10 @@ PointGroup find_point_group(const std::vector<Vec3>& positions, const std::vecto
   const Vec3 line = canonical(eig.eigenvectors().col(2));
   bool linear = true;
   for (const Vec3& r : geo.r) linear = linear && (r - r.dot(line) * line).norm() <= tolerance;
-  if (linear) {
-    const bool centric = match(geo, -Mat3::Identity(), tolerance).has_value();
-    const std::string working = centric ? "D2h" : "C2v";
-    const Mat3 f = frame_from(line, some_perpendicular(geo, line));
-    const CharacterTable& table = character_table(working);
-    std::vector<Found> ops;
-    for (const Mat3& s : table.operations) {
-      const Mat3 m = f.transpose() * s * f;
-      const auto perm = match(geo, m, tolerance);
-      if (!perm) throw std::logic_error("point group: a linear molecule lost an operation");
-      ops.push_back({m, *perm, m.determinant()});
-    }
-    return finish(centric ? "Dinfh" : "Cinfv", working, true, center, ops, {f});
-  }
+  if (linear) return linear_group(geo, center, line);
   const std::vector<Found> ops = all_operations(geo);
   const Naming naming = name_group(geo, ops);
-  return finish(naming.name, naming.name, false, center, ops, naming.frames);
+  return finish(naming.type, naming.type, geo, center, ops, naming.frames);
 }
 
 Symmetrized symmetrize(const std::vector<Vec3>& positions, const PointGroup& group) {
@@ -550,8 +611,8 @@ Symmetrized symmetrize(const std::vector<Vec3>& positions, const PointGroup& gro
   const std::size_t n = positions.size();
   for (const SymmetryOperation& op : group.operations)
     if (op.permutation.size() != n)
-      throw InputError("symmetrize: the group was found for " +
-                       std::to_string(op.permutation.size()) + " atoms, not " + std::to_string(n));
+      throw SymmetryError("symmetrize: the group was found for " + std::to_string(op.permutation.size()) +
+                          " atoms, not " + std::to_string(n));
   out.positions.assign(n, Vec3::Zero());
   if (group.operations.empty()) {
     out.positions = positions;

@@ -4,13 +4,35 @@
 // symmetrized geometry.
 #pragma once
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "kit/symmetry/character_tables.h"
 #include "kit/base/linalg.h"
+#include "kit/symmetry/character_tables.h"
 
 namespace korven::kit {
+
+// Every tolerance of the search in one place. `position` is the user's
+// (--tolerance); the others are fixed.
+struct SymmetryTolerances {
+  double position = 0.01;  // Å: an image counts when it lies this close to an equivalent atom
+  double mass_relative = 1e-6;        // atoms of the same element are equivalent when their masses agree this well
+  double identity_angle = 1e-3;       // rad: an operation turning less is the identity or the inversion
+  double axis_order = 1e-2;           // 2π/angle this close to a whole number gives the axis's order
+  double parallel = 2e-4;             // axes with 1 − |cos| below this are one axis
+  double perpendicular = 1e-2;        // |cos| below this: perpendicular
+  double rotoreflection_angle = 1e-2;  // rad: an S axis's angle against π/n
+  double table_match = 0.03;          // largest element difference from the table's operation
+  double bond_length = 1.8;           // Å: atoms closer count as bonded when C2 axes of D2 are ranked
+  double reference_off_axis = 1e-9;   // Å: the second reference atom's least distance from the first's line
+  double loose_factor = 3;            // candidates are matched at this many tolerances before they are refitted
+  double loose_limit = 0.5;           // Å: and at most this
+  int max_operations = 500;           // the closure under products stops here
+};
+
+// Default tolerance of the symmetry search, Angstrom.
+inline constexpr double kSymmetryTolerance = 0.01;
 
 struct SymmetryOperation {
   Mat3 matrix = Mat3::Identity();  // acts on positions relative to `center`
@@ -19,9 +41,8 @@ struct SymmetryOperation {
 };
 
 struct PointGroup {
-  std::string name;          // the molecule's group: "C2v", "Dinfh", ...
-  std::string working_name;  // the finite group worked in: name, or C2v / D2h for linear ones
-  bool linear = false;
+  GroupType type;     // the molecule's group: C2v, Dinfh, ...
+  GroupType working;  // the finite group worked in: type, or C2v / D2h for linear molecules
   Vec3 center = Vec3::Zero();  // centre of mass, the fixed point of every operation
   // Rows: the standard frame's x, y, z axes in the input's coordinates, so
   // that frame * (r - center) gives standard coordinates.
@@ -29,20 +50,25 @@ struct PointGroup {
   // The working group, operation k the table's operation k.
   std::vector<SymmetryOperation> operations;
 
-  const CharacterTable& table() const { return character_table(working_name); }
+  std::string name() const { return type.name(); }
+  bool linear() const { return type.linear(); }
+  const CharacterTable& table() const { return character_table(working); }
 };
 
-// Default tolerance of the symmetry search, Angstrom.
-inline constexpr double kSymmetryTolerance = 0.01;
+// Why a group could not be found or used; the caller names the file.
+class SymmetryError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
 
 // Finds the point group of atoms at `positions` (Angstrom) with `masses` and
 // `elements` (atomic numbers): atoms are equivalent when both agree. An
 // operation is accepted when every image lies within `tolerance` of an
-// equivalent atom. Throws InputError for mismatched sizes, no atoms, a
-// non-finite value or a tolerance outside (0, 0.5].
+// equivalent atom. Throws SymmetryError for mismatched sizes, no atoms, a
+// non-finite value, a tolerance outside (0, 0.5], or operations that form no
+// group the kit has a table for.
 PointGroup find_point_group(const std::vector<Vec3>& positions, const std::vector<double>& masses,
-                            const std::vector<int>& elements,
-                            double tolerance = kSymmetryTolerance);
+                            const std::vector<int>& elements, double tolerance = kSymmetryTolerance);
 
 struct Symmetrized {
   std::vector<Vec3> positions;

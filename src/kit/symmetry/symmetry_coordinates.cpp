@@ -41,7 +41,6 @@
 #include <random>
 #include <sstream>
 
-#include "kit/base/kit_error.h"
 
 namespace korven::kit {
 namespace {
@@ -53,13 +52,13 @@ struct Action {
 };
 
 Action coordinate_action(const Matrix& b, const PointGroup& group, int vibrations) {
-  if (group.operations.empty()) throw InputError("symmetry coordinates: a group without operations");
+  if (group.operations.empty()) throw SymmetryError("symmetry coordinates: a group without operations");
   const int atoms = static_cast<int>(group.operations[0].permutation.size());
   if (b.cols() != 3 * atoms)
-    throw InputError("symmetry coordinates: B has " + std::to_string(b.cols()) +
+    throw SymmetryError("symmetry coordinates: B has " + std::to_string(b.cols()) +
                      " columns for " + std::to_string(atoms) + " atoms");
   if (vibrations < 1 || vibrations > b.rows() || vibrations > 3 * atoms)
-    throw InputError("symmetry coordinates: " + std::to_string(b.rows()) +
+    throw SymmetryError("symmetry coordinates: " + std::to_string(b.rows()) +
                      " internal coordinates cannot describe " + std::to_string(vibrations) +
                      " vibrations");
   const SymmetricEigen eig = symmetric_eigen(b.transpose() * b);
@@ -70,11 +69,11 @@ Action coordinate_action(const Matrix& b, const PointGroup& group, int vibration
   if (kept < 1e-10 * top) {
     int rank = 0;
     for (int k = 0; k < cols; ++k) rank += eig.values(k) > 1e-10 * top;
-    throw InputError("symmetry coordinates: the internal coordinates describe " +
+    throw SymmetryError("symmetry coordinates: the internal coordinates describe " +
                      std::to_string(rank) + " of " + std::to_string(vibrations) + " vibrations");
   }
   if (next > 1e-6 * top)
-    throw InputError("symmetry coordinates: B has rank above the " + std::to_string(vibrations) +
+    throw SymmetryError("symmetry coordinates: B has rank above the " + std::to_string(vibrations) +
                      " vibrations (it moves a rigid molecule)");
   const Matrix v = eig.vectors.rightCols(vibrations);
   Vector sigma = eig.values.tail(vibrations).cwiseSqrt();
@@ -190,9 +189,9 @@ SymmetryCoordinates symmetry_coordinates(const Matrix& b, const PointGroup& grou
   // decimals leaves D(g) orthogonal to about 1e-6.
   if (act.closure_error > 1e-4) {
     std::ostringstream msg;
-    msg << "symmetry coordinates: the internal coordinates are not closed under " << group.name
+    msg << "symmetry coordinates: the internal coordinates are not closed under " << group.name()
         << " (largest deviation " << act.closure_error << ")";
-    throw InputError(msg.str());
+    throw SymmetryError(msg.str());
   }
   const CharacterTable& table = group.table();
   const int r = vibrations;
@@ -261,60 +260,103 @@ SymmetryCoordinates symmetry_coordinates(const Matrix& b, const PointGroup& grou
   return out;
 }
 
-std::vector<BlockFinding> block_species(const Matrix& u, const std::vector<int>& boundaries,
-                                        const Matrix& b, const PointGroup& group, int vibrations,
-                                        double tolerance) {
-  if (u.cols() != b.rows())
-    throw InputError("block species: U has " + std::to_string(u.cols()) + " columns for " +
-                     std::to_string(b.rows()) + " internal coordinates");
-  for (std::size_t k = 0; k + 1 < boundaries.size(); ++k)
-    if (boundaries[k] < 0 || boundaries[k] >= boundaries[k + 1] || boundaries[k + 1] > u.rows())
-      throw InputError("block species: the block boundaries must rise within the " +
-                       std::to_string(u.rows()) + " rows of U");
-  const Action act = coordinate_action(b, group, vibrations);
-  const CharacterTable& table = group.table();
-  const int ns = static_cast<int>(table.species.size());
-  std::vector<Matrix> proj;
-  for (int s = 0; s < ns; ++s) proj.push_back(projector(act, table, s));
-  // Each row in the basis Q, and its species (-1: none, -2: outside range(B)).
-  const int nrows = static_cast<int>(u.rows());
-  std::vector<Vector> a(nrows);
-  std::vector<int> species(nrows, -1);
-  for (int i = 0; i < nrows; ++i) {
+namespace {
+
+// What a row of U is: one species, several mixed, or partly outside the
+// space of the coordinates.
+enum class RowKind { species, mixed, outside };
+struct RowSpecies {
+  RowKind kind = RowKind::mixed;
+  int species = -1;  // with RowKind::species
+  Vector a;          // the row in the basis Q, normalised
+};
+
+std::vector<RowSpecies> row_species(const Matrix& u, const Action& act, const std::vector<Matrix>& projectors,
+                                    double tolerance) {
+  std::vector<RowSpecies> rows(static_cast<std::size_t>(u.rows()));
+  for (int i = 0; i < static_cast<int>(u.rows()); ++i) {
+    RowSpecies& r = rows[i];
     const Vector row = u.row(i).transpose();
-    a[i] = act.q.transpose() * row;
-    if (row.norm() == 0 || a[i].norm() < (1 - tolerance) * row.norm()) {
-      species[i] = -2;
+    r.a = act.q.transpose() * row;
+    if (row.norm() == 0 || r.a.norm() < (1 - tolerance) * row.norm()) {
+      r.kind = RowKind::outside;
       continue;
     }
-    a[i].normalize();
-    for (int s = 0; s < ns; ++s)
-      if ((proj[s] * a[i]).squaredNorm() > 1 - tolerance) species[i] = s;
+    r.a.normalize();
+    for (int s = 0; s < static_cast<int>(projectors.size()); ++s)
+      if ((projectors[s] * r.a).squaredNorm() > 1 - tolerance) r.kind = RowKind::species, r.species = s;
   }
+  return rows;
+}
+
+// Each block labelled with its rows' one species, or "mixed" naming the
+// first row that does not fit; `block_of` gets the species index (-1 mixed).
+std::vector<BlockFinding> label_blocks(const std::vector<RowSpecies>& rows, const std::vector<int>& boundaries,
+                                       const CharacterTable& table, std::vector<int>& block_of) {
   const int nblocks = boundaries.empty() ? 0 : static_cast<int>(boundaries.size()) - 1;
   std::vector<BlockFinding> out(nblocks);
-  std::vector<int> block_of(nblocks, -1);
+  block_of.assign(nblocks, -1);
+  const auto same = [&](int i, int lo) { return rows[i].kind == RowKind::species && rows[i].species == rows[lo].species; };
   for (int k = 0; k < nblocks; ++k) {
     const int lo = boundaries[k], hi = boundaries[k + 1];
     for (int i = lo; i < hi; ++i)
-      if (species[i] < 0 || species[i] != species[lo]) {
-        out[k].species = "mixed";
-        out[k].bad_row = species[lo] < 0 ? lo : i;
-        const int bad = out[k].bad_row;
-        out[k].fault = species[bad] == -2 ? "a row lies outside the space of the coordinates"
-                       : species[bad] == -1
-                           ? "a row mixes species"
-                           : "rows of " + table.species[species[lo]].label + " and " +
-                                 table.species[species[i]].label;
+      if (!same(i, lo)) {
+        const int bad = rows[lo].kind != RowKind::species ? lo : i;
+        out[k] = {"mixed", bad,
+                  rows[bad].kind == RowKind::outside ? "a row lies outside the space of the coordinates"
+                  : rows[bad].kind == RowKind::mixed
+                      ? "a row mixes species"
+                      : "rows of " + table.species[rows[lo].species].label + " and " +
+                            table.species[rows[i].species].label};
         break;
       }
     if (out[k].species.empty()) {
-      block_of[k] = species[lo];
-      out[k].species = table.species[species[lo]].label;
+      block_of[k] = rows[lo].species;
+      out[k].species = table.species[rows[lo].species].label;
     }
   }
-  // Split degenerate species: d consecutive blocks of equal size whose rows
-  // are partners row by row.
+  return out;
+}
+
+// The partner blocks k … k + run − 1 of the degenerate species s: Gamma of
+// row j, (a_{p,j} . D(g) a_{q,j}), must be orthogonal and equal to that of
+// row 0 for every operation; the first block whose row breaks that is mixed.
+void check_partner_rows(const std::vector<RowSpecies>& rows, const std::vector<int>& boundaries, int k, int d,
+                        const Action& act, const std::string& label, double tolerance, std::vector<BlockFinding>& out) {
+  const int size = boundaries[k + 1] - boundaries[k];
+  std::vector<std::vector<Matrix>> gamma(size);
+  for (int j = 0; j < size; ++j)
+    for (const Matrix& g : act.d) {
+      Matrix m(d, d);
+      for (int p = 0; p < d; ++p)
+        for (int q = 0; q < d; ++q) m(p, q) = rows[boundaries[k + p] + j].a.dot(g * rows[boundaries[k + q] + j].a);
+      gamma[j].push_back(m);
+    }
+  for (int j = 0; j < size; ++j) {
+    int worst = -1;
+    double worst_dev = 10 * tolerance;
+    for (std::size_t g = 0; g < act.d.size(); ++g) {
+      const Matrix& m = gamma[j][g];
+      const Matrix ortho = m * m.transpose() - Matrix::Identity(d, d);
+      const Matrix diff = j == 0 ? Matrix::Zero(d, d) : Matrix(m - gamma[0][g]);
+      for (int p = 1; p < d; ++p) {
+        const double dev = std::max(ortho.row(p).cwiseAbs().maxCoeff(),
+                                    std::max(diff.row(p).cwiseAbs().maxCoeff(), diff.col(p).cwiseAbs().maxCoeff()));
+        if (dev > worst_dev) worst_dev = dev, worst = p;
+      }
+    }
+    if (worst > 0 && out[k + worst].bad_row < 0)
+      out[k + worst] = {"mixed", boundaries[k + worst] + j,
+                        "the row is not the partner of row " + std::to_string(boundaries[k] + j + 1) + " in " + label};
+  }
+}
+
+// Split degenerate species: d consecutive blocks of equal size whose rows
+// are partners row by row, labelled "E(1)", "E(2)".
+void check_partner_runs(const std::vector<RowSpecies>& rows, const std::vector<int>& boundaries,
+                        const std::vector<int>& block_of, const Action& act, const CharacterTable& table,
+                        double tolerance, std::vector<BlockFinding>& out) {
+  const int nblocks = static_cast<int>(block_of.size());
   for (int k = 0; k < nblocks;) {
     const int s = block_of[k];
     if (s < 0 || table.species[s].dimension == 1 || table.species[s].separable) {
@@ -326,57 +368,38 @@ std::vector<BlockFinding> block_species(const Matrix& u, const std::vector<int>&
     while (k + run < nblocks && block_of[k + run] == s) ++run;
     const int size = boundaries[k + 1] - boundaries[k];
     bool equal = run == d;
-    for (int j = 0; j < run && equal; ++j)
-      equal = boundaries[k + j + 1] - boundaries[k + j] == size;
+    for (int j = 0; j < run && equal; ++j) equal = boundaries[k + j + 1] - boundaries[k + j] == size;
     for (int j = 0; j < run; ++j) out[k + j].species += "(" + std::to_string(j + 1) + ")";
     if (!equal) {
-      for (int j = 0; j < run; ++j) {
-        out[k + j].species = "mixed";
-        out[k + j].bad_row = boundaries[k + j];
-        out[k + j].fault = table.species[s].label + " needs " + std::to_string(d) +
-                           " partner blocks of equal size";
-      }
-      k += run;
-      continue;
-    }
-    // Gamma of row j: (a_{p,j} . D(g) a_{q,j}); the rows are partners when
-    // each Gamma is orthogonal and equal to that of row 0.
-    std::vector<std::vector<Matrix>> gamma(size);
-    for (int j = 0; j < size; ++j)
-      for (const Matrix& g : act.d) {
-        Matrix m(d, d);
-        for (int p = 0; p < d; ++p)
-          for (int q = 0; q < d; ++q)
-            m(p, q) = a[boundaries[k + p] + j].dot(g * a[boundaries[k + q] + j]);
-        gamma[j].push_back(m);
-      }
-    for (int j = 0; j < size; ++j) {
-      int worst = -1;
-      double worst_dev = 10 * tolerance;
-      for (std::size_t g = 0; g < act.d.size(); ++g) {
-        const Matrix& m = gamma[j][g];
-        const Matrix ortho = m * m.transpose() - Matrix::Identity(d, d);
-        const Matrix diff = j == 0 ? Matrix::Zero(d, d) : Matrix(m - gamma[0][g]);
-        for (int p = 1; p < d; ++p) {
-          const double dev =
-              std::max(ortho.row(p).cwiseAbs().maxCoeff(),
-                       std::max(diff.row(p).cwiseAbs().maxCoeff(), diff.col(p).cwiseAbs().maxCoeff()));
-          if (dev > worst_dev) {
-            worst_dev = dev;
-            worst = p;
-          }
-        }
-      }
-      if (worst > 0 && out[k + worst].bad_row < 0) {
-        out[k + worst].species = "mixed";
-        out[k + worst].bad_row = boundaries[k + worst] + j;
-        out[k + worst].fault = "the row is not the partner of row " +
-                               std::to_string(boundaries[k] + j + 1) + " in " +
-                               table.species[s].label;
-      }
+      for (int j = 0; j < run; ++j)
+        out[k + j] = {"mixed", boundaries[k + j],
+                      table.species[s].label + " needs " + std::to_string(d) + " partner blocks of equal size"};
+    } else {
+      check_partner_rows(rows, boundaries, k, d, act, table.species[s].label, tolerance, out);
     }
     k += run;
   }
+}
+
+}  // namespace
+
+std::vector<BlockFinding> block_species(const Matrix& u, const std::vector<int>& boundaries, const Matrix& b,
+                                        const PointGroup& group, int vibrations, double tolerance) {
+  if (u.cols() != b.rows())
+    throw SymmetryError("block species: U has " + std::to_string(u.cols()) + " columns for " +
+                        std::to_string(b.rows()) + " internal coordinates");
+  for (std::size_t k = 0; k + 1 < boundaries.size(); ++k)
+    if (boundaries[k] < 0 || boundaries[k] >= boundaries[k + 1] || boundaries[k + 1] > u.rows())
+      throw SymmetryError("block species: the block boundaries must rise within the " + std::to_string(u.rows()) +
+                          " rows of U");
+  const Action act = coordinate_action(b, group, vibrations);
+  const CharacterTable& table = group.table();
+  std::vector<Matrix> projectors;
+  for (int s = 0; s < static_cast<int>(table.species.size()); ++s) projectors.push_back(projector(act, table, s));
+  const std::vector<RowSpecies> rows = row_species(u, act, projectors, tolerance);
+  std::vector<int> block_of;
+  std::vector<BlockFinding> out = label_blocks(rows, boundaries, table, block_of);
+  check_partner_runs(rows, boundaries, block_of, act, table, tolerance, out);
   return out;
 }
 

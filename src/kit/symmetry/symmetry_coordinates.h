@@ -32,7 +32,7 @@ struct SymmetryCoordinates {
 // under the group up to sign or, for linear-bend pairs, up to a rotation in
 // the pair). `vibrations` is 3N-6 (3N-5 linear); U has exactly that many
 // orthonormal rows. Blocks follow the table's order, a species without
-// vibrations has none. Throws InputError when B does not describe every
+// vibrations has none. Throws SymmetryError when B does not describe every
 // vibration or the coordinates are not closed under the group.
 SymmetryCoordinates symmetry_coordinates(const Matrix& b, const PointGroup& group, int vibrations);
 

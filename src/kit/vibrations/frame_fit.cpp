@@ -12,28 +12,17 @@ namespace korven::kit {
 FrameFit fit_frame(const std::vector<Vec3>& file_positions, const std::vector<Vec3>& deck_positions) {
   if (file_positions.size() != deck_positions.size() || file_positions.empty())
     throw std::invalid_argument("fit_frame: the two geometries need the same, nonzero number of atoms");
-  const auto n = static_cast<double>(file_positions.size());
-  Vec3 pc = Vec3::Zero(), qc = Vec3::Zero();
-  for (std::size_t a = 0; a < file_positions.size(); ++a) pc += file_positions[a], qc += deck_positions[a];
-  pc /= n;
-  qc /= n;
-  // Cross-covariance Σ (p - p̄)(q - q̄)ᵀ = U S Vᵀ; R = V diag(1, 1, d) Uᵀ
-  // with d = sign det(V Uᵀ) keeps R proper.
-  Mat3 cov = Mat3::Zero();
-  for (std::size_t a = 0; a < file_positions.size(); ++a)
-    cov += (file_positions[a] - pc) * (deck_positions[a] - qc).transpose();
-  const Eigen::JacobiSVD<Mat3> svd(cov, Eigen::ComputeFullU | Eigen::ComputeFullV);
-  const double d = (svd.matrixV() * svd.matrixU().transpose()).determinant() < 0 ? -1.0 : 1.0;
+  const RigidMotion motion = best_rigid_motion(file_positions, deck_positions);
   FrameFit fit;
-  fit.rotation = svd.matrixV() * Vec3(1, 1, d).asDiagonal() * svd.matrixU().transpose();
-  fit.translation = qc - fit.rotation * pc;
+  fit.rotation = motion.rotation;
+  fit.translation = motion.translation;
   double sum = 0;
   for (std::size_t a = 0; a < file_positions.size(); ++a) {
     const double e = (fit.rotation * file_positions[a] + fit.translation - deck_positions[a]).norm();
     sum += e * e;
     fit.largest_deviation = std::max(fit.largest_deviation, e);
   }
-  fit.rmsd = std::sqrt(sum / n);
+  fit.rmsd = std::sqrt(sum / static_cast<double>(file_positions.size()));
   return fit;
 }
 

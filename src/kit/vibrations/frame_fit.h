@@ -18,9 +18,8 @@ struct FrameFit {
   double largest_deviation = 0;      // Å, the atom farthest from its deck position after the fit
 };
 
-// The least-squares fit (Kabsch 1976, Acta Cryst. A32, 922; with the sign
-// correction of Kabsch 1978, A34, 827, so that a reflection is never
-// returned). Unweighted: every atom counts the same, because the fit
+// The least-squares fit (best_rigid_motion: Kabsch's, never a reflection).
+// Unweighted: every atom counts the same, because the fit
 // compares two geometries, one per file, while the deck's masses change from
 // mass set to mass set; the RMSD is then the plain geometric distance the
 // acceptance limit is stated in. The two lists must have the same length.

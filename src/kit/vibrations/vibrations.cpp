@@ -2,20 +2,15 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <fstream>
 #include <numeric>
 #include <sstream>
 
+#include "kit/base/constants.h"
 #include "kit/base/kit_error.h"
 
 namespace korven::kit {
 namespace {
 
-// CODATA 2018.
-constexpr double kAtomicMassConstant = 1.66053906660e-27;  // kg
-constexpr double kSpeedOfLight = 299792458.0;             // m/s
-constexpr double kPi = 3.14159265358979323846;
 // Gram eigenvalues of the external displacements below this fraction of the
 // largest count as zero: the rotation about the axis of a linear molecule.
 constexpr double kExternalRelative = 1e-8;
@@ -88,10 +83,7 @@ std::vector<double> potential_energy_distribution(const Vector& f_diagonal, cons
 // mass, 3N × (3, 5 or 6): the space the Eckart conditions remove.
 Matrix external_space(const std::vector<Vec3>& x, const std::vector<double>& m) {
   const auto n = static_cast<Eigen::Index>(x.size());
-  Vec3 com = Vec3::Zero();
-  double total = 0;
-  for (std::size_t a = 0; a < x.size(); ++a) com += m[a] * x[a], total += m[a];
-  com /= total;
+  const Vec3 com = centre_of_mass(x, m);
   Matrix e = Matrix::Zero(3 * n, 6);
   for (Eigen::Index a = 0; a < n; ++a) {
     const double s = std::sqrt(m[static_cast<std::size_t>(a)]);
@@ -204,73 +196,57 @@ void compare(VibrationAnalysis& out, int vibrations, double external_fraction, d
   for (std::size_t i = 1; i < why.size(); ++i) c.verdict += "; " + why[i];
 }
 
-}  // namespace
 
-double wavenumber_per_root_eigenvalue() {
-  // λ in mdyn/(Å·u) = 100 N/m per u → s⁻²; ν̃ = ω / (2π c), m⁻¹ → cm⁻¹.
-  static const double k = std::sqrt(100.0 / kAtomicMassConstant) / (2.0 * kPi * kSpeedOfLight) / 100.0;
-  return k;
-}
-
-double wavenumber_from_eigenvalue(double lambda) {
-  const double k = wavenumber_per_root_eigenvalue();
-  return lambda < 0 ? -k * std::sqrt(-lambda) : k * std::sqrt(lambda);
-}
-
-double orthonormal_deviation(const Matrix& u) {
-  if (u.size() == 0) return 0;
-  return (u * u.transpose() - Matrix::Identity(u.rows(), u.rows())).cwiseAbs().maxCoeff();
-}
-
-VibrationAnalysis analyze_vibrations(const VibrationInput& in) {
-  check_input(in);
-  const Eigen::Index n3 = in.b.cols();
-  Vector inv_mass(n3), inv_root(n3);
-  for (Eigen::Index i = 0; i < n3; ++i) {
-    inv_mass(i) = 1.0 / in.masses[static_cast<std::size_t>(i / 3)];
-    inv_root(i) = std::sqrt(inv_mass(i));
-  }
-
-  VibrationAnalysis out;
-  // G = B M⁻¹ Bᵀ; G⁺ over the eigenvalues above the cut; A = M⁻¹ Bᵀ G⁺,
-  // F = Aᵀ H A (Wilson, Decius & Cross, ch. 4; the generalized inverse for
-  // redundant sets as in Pulay & Fogarasi, J. Chem. Phys. 96, 2856, 1992).
-  // With K = V Λ^½ from range_of, G⁺ = V Λ⁻¹ Vᵀ = K Λ⁻² Kᵀ, and
-  // A = M^-1/2 Dᵀ G⁺.
+// G = B M⁻¹ Bᵀ, its range, and F = Aᵀ H A with A = M⁻¹ Bᵀ G⁺ (Wilson,
+// Decius & Cross, ch. 4; the generalized inverse for redundant sets as in
+// Pulay & Fogarasi, J. Chem. Phys. 96, 2856, 1992). With K = V Λ^½ from
+// range_of, G⁺ = V Λ⁻¹ Vᵀ = K Λ⁻² Kᵀ, and A = M^-1/2 Dᵀ G⁺.
+Range internal_force_constants(const VibrationInput& in, const Vector& inv_root, VibrationAnalysis& out,
+                               double& cut) {
   const Matrix d = in.b * inv_root.asDiagonal();
   out.g = d * d.transpose();
-  double cut = -1;
-  const Range range = range_of(d, cut);
+  Range range = range_of(d, cut);
   out.g_rank = static_cast<int>(range.lambda.size());
   const Vector inv_square = range.lambda.cwiseProduct(range.lambda).cwiseInverse();
   const Matrix a = inv_root.asDiagonal() * ((d.transpose() * range.k) * inv_square.asDiagonal() * range.k.transpose());
   out.f = a.transpose() * in.hessian * a;
   out.f = 0.5 * (out.f + out.f.transpose()).eval();
+  return range;
+}
 
+// The GF roots, of the whole G or block by block in symmetry coordinates.
+std::vector<RawMode> gf_modes(const VibrationInput& in, const Range& range, double cut, const Vector& inv_root,
+                              VibrationAnalysis& out) {
   std::vector<RawMode> raw;
   if (!in.u) {
     const GfSolution s = solve_gf(range, out.f);
     for (Eigen::Index k = 0; k < s.lambda.size(); ++k) raw.push_back({s.lambda(k), s.l.col(k), Vector(), -1});
-  } else {
-    const Matrix& u = *in.u;
-    out.g_symmetry = u * out.g * u.transpose();
-    out.f_symmetry = u * out.f * u.transpose();
-    std::vector<ModeBlock> blocks = in.blocks;
-    if (blocks.empty()) blocks.push_back({0, static_cast<int>(u.rows()), ""});
-    for (std::size_t bi = 0; bi < blocks.size(); ++bi) {
-      const ModeBlock& blk = blocks[bi];
-      double block_cut = cut;  // the whole G's, so that every block counts rank alike
-      const GfSolution s = solve_gf(range_of(u.middleRows(blk.first, blk.size) * d, block_cut),
-                                    out.f_symmetry->block(blk.first, blk.first, blk.size, blk.size));
-      for (Eigen::Index k = 0; k < s.lambda.size(); ++k) {
-        Vector ls = Vector::Zero(u.rows());
-        ls.segment(blk.first, blk.size) = s.l.col(k);
-        raw.push_back({s.lambda(k), u.transpose() * ls, ls, static_cast<int>(bi)});
-      }
+    return raw;
+  }
+  const Matrix d = in.b * inv_root.asDiagonal();
+  const Matrix& u = *in.u;
+  out.g_symmetry = u * out.g * u.transpose();
+  out.f_symmetry = u * out.f * u.transpose();
+  std::vector<ModeBlock> blocks = in.blocks;
+  if (blocks.empty()) blocks.push_back({0, static_cast<int>(u.rows()), ""});
+  for (std::size_t bi = 0; bi < blocks.size(); ++bi) {
+    const ModeBlock& blk = blocks[bi];
+    double block_cut = cut;  // the whole G's, so that every block counts rank alike
+    const GfSolution s = solve_gf(range_of(u.middleRows(blk.first, blk.size) * d, block_cut),
+                                  out.f_symmetry->block(blk.first, blk.first, blk.size, blk.size));
+    for (Eigen::Index k = 0; k < s.lambda.size(); ++k) {
+      Vector ls = Vector::Zero(u.rows());
+      ls.segment(blk.first, blk.size) = s.l.col(k);
+      raw.push_back({s.lambda(k), u.transpose() * ls, ls, static_cast<int>(bi)});
     }
   }
-  std::stable_sort(raw.begin(), raw.end(), [](const RawMode& x, const RawMode& y) { return x.lambda < y.lambda; });
+  return raw;
+}
 
+// The modes in ascending order with their wavenumbers, species and PED, and
+// L in internal (and symmetry) coordinates.
+void store_modes(const VibrationInput& in, std::vector<RawMode> raw, VibrationAnalysis& out) {
+  std::stable_sort(raw.begin(), raw.end(), [](const RawMode& x, const RawMode& y) { return x.lambda < y.lambda; });
   const auto count = static_cast<Eigen::Index>(raw.size());
   out.l.resize(in.b.rows(), count);
   if (in.u) out.l_symmetry = Matrix(in.u->rows(), count);
@@ -291,12 +267,15 @@ VibrationAnalysis analyze_vibrations(const VibrationInput& in) {
     }
     out.modes.push_back(std::move(m));
   }
+}
 
-  // The Cartesian route: H_m = M^-1/2 H M^-1/2 restricted to the orthogonal
-  // complement of the external space (the Eckart projection). With B
-  // describing every vibration both routes diagonalize the same operator, so
-  // a difference points at B; a Hessian that is not at a stationary point
-  // shows instead in its translation and rotation part, measured directly.
+// The Cartesian route: H_m = M^-1/2 H M^-1/2 restricted to the orthogonal
+// complement of the external space (the Eckart projection). With B
+// describing every vibration both routes diagonalize the same operator, so a
+// difference points at B; a Hessian that is not at a stationary point shows
+// instead in its translation and rotation part, measured directly.
+void cartesian_wavenumbers(const VibrationInput& in, const Vector& inv_root, VibrationAnalysis& out) {
+  const Eigen::Index n3 = in.b.cols();
   const Matrix hm = inv_root.asDiagonal() * in.hessian * inv_root.asDiagonal();
   const Matrix ext = external_space(in.positions, in.masses);
   const Eigen::HouseholderQR<Matrix> qr(ext);
@@ -307,40 +286,34 @@ VibrationAnalysis analyze_vibrations(const VibrationInput& in) {
   const Vector cart = symmetric_eigenvalues(hv);
   for (Eigen::Index k = 0; k < cart.size(); ++k)
     out.cartesian_wavenumbers.push_back(in.scale * wavenumber_from_eigenvalue(cart(k)));
-
   const Matrix bm = in.b * inv_root.asDiagonal();
   compare(out, static_cast<int>(n3 - ext.cols()), relative_norm(hm * ext, hm), relative_norm(bm * ext, bm));
-  return out;
 }
 
-void write_matrix_market(const std::filesystem::path& file, const Matrix& m, const std::string& comment) {
-  const std::filesystem::path partial = file.string() + ".partial";
-  {
-    std::ofstream out(partial, std::ios::binary | std::ios::trunc);
-    if (out) {
-      out << "%%MatrixMarket matrix array real general\n";
-      if (!comment.empty()) out << "% " << comment << "\n";
-      out << m.rows() << " " << m.cols() << "\n";
-      char buf[32];
-      for (Eigen::Index j = 0; j < m.cols(); ++j)
-        for (Eigen::Index i = 0; i < m.rows(); ++i) {
-          std::snprintf(buf, sizeof buf, "%.17g\n", m(i, j));
-          out << buf;
-        }
-      out.close();
-    }
-    if (!out) {
-      std::error_code ec;
-      std::filesystem::remove(partial, ec);
-      throw input_error(file.string(), "cannot be written");
-    }
-  }
-  std::error_code ec;
-  std::filesystem::rename(partial, file, ec);
-  if (ec) {
-    std::filesystem::remove(partial, ec);
-    throw input_error(file.string(), "cannot be written");
-  }
+}  // namespace
+
+double wavenumber_per_root_eigenvalue() {
+  // λ in mdyn/(Å·u) = 100 N/m per u → s⁻²; ν̃ = ω / (2π c), m⁻¹ → cm⁻¹.
+  static const double k = std::sqrt(100.0 / kAtomicMassConstant) / (2.0 * kPi * kSpeedOfLight) / 100.0;
+  return k;
+}
+
+double wavenumber_from_eigenvalue(double lambda) {
+  const double k = wavenumber_per_root_eigenvalue();
+  return lambda < 0 ? -k * std::sqrt(-lambda) : k * std::sqrt(lambda);
+}
+
+VibrationAnalysis analyze_vibrations(const VibrationInput& in) {
+  check_input(in);
+  const Eigen::Index n3 = in.b.cols();
+  Vector inv_root(n3);
+  for (Eigen::Index i = 0; i < n3; ++i) inv_root(i) = std::sqrt(1.0 / in.masses[static_cast<std::size_t>(i / 3)]);
+  VibrationAnalysis out;
+  double cut = -1;
+  const Range range = internal_force_constants(in, inv_root, out, cut);
+  store_modes(in, gf_modes(in, range, cut, inv_root, out), out);
+  cartesian_wavenumbers(in, inv_root, out);
+  return out;
 }
 
 }  // namespace korven::kit

@@ -11,7 +11,6 @@
 // eigenvalues λ are in mdyn/(Å·u).
 #pragma once
 
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -39,8 +38,6 @@ inline constexpr double kRelativeWavenumberTolerance = 1e-3;   // of |ν̃|
 // ‖H_m‖_F over the mass-weighted Hessian H_m and the orthonormal
 // mass-weighted external displacements E, stays below this.
 inline constexpr double kStationaryTolerance = 1e-3;
-// U is accepted when max |U Uᵀ − 1| stays below this.
-inline constexpr double kOrthonormalTolerance = 1e-5;
 
 // One symmetry block: rows first … first + size − 1 of U (counting from 0).
 struct ModeBlock {
@@ -107,16 +104,5 @@ struct VibrationAnalysis {
 // input.source for a U that is not orthonormal, blocks that do not tile U,
 // masses that are not positive, or sizes that do not fit together.
 VibrationAnalysis analyze_vibrations(const VibrationInput& input);
-
-// max |U Uᵀ − 1|.
-double orthonormal_deviation(const Matrix& u);
-
-// Writes a matrix as "%%MatrixMarket matrix array real general": a comment
-// line, "rows cols", then every element in column-major order with 17
-// significant digits. The dense general form keeps the file readable by any
-// Matrix Market reader and suits a force-constant matrix, which is full.
-// Written to a temporary file beside FILE and renamed, so a failure leaves
-// no half-written file; a failure throws InputError naming FILE.
-void write_matrix_market(const std::filesystem::path& file, const Matrix& m, const std::string& comment);
 
 }  // namespace korven::kit
