@@ -34,38 +34,43 @@ ProblemReport built_and_checked(const Deck& deck, const TempDir& dir, const std:
   return report.problems.empty() ? ProblemReport{} : report.problems.front();
 }
 
-TEST(BuildCheck, EveryTestMoleculeGivesARunnableCompleteDeckInBothModes) {
-  const auto index = testing::molecule_index();
-  ASSERT_GE(index.size(), 22u);
+class BuildCheckOf : public ::testing::TestWithParam<testing::IndexedMolecule> {};
+
+TEST_P(BuildCheckOf, GivesARunnableCompleteDeckInBothModes) {
+  const testing::IndexedMolecule& m = GetParam();
   TempDir dir;
-  for (const auto& m : index) {
-    const auto molecules = read_geometry(testing::kit_data("molecules/" + m.file).string());
-    ASSERT_EQ(molecules.size(), 1u) << m.name;
-    ASSERT_EQ(static_cast<int>(molecules[0].atoms.size()), m.atoms) << m.name;
-    const int vibrations = vibrations_of(m.atoms, m.linear);
-    for (const CoordinateMode mode : {CoordinateMode::redundant, CoordinateMode::independent}) {
-      const bool independent = mode == CoordinateMode::independent;
-      BuildOptions options;
-      options.source_name = m.file;
-      options.coordinates = mode;
-      const BuiltDeck built = build_deck(molecules, options);
-      const int nic = built.deck.problems.at(0).nic;
-      if (nic > kMaxDeckCoordinates) continue;
-      const ProblemReport r = built_and_checked(built.deck, dir, independent ? "IND.DAT" : "RED.DAT");
-      const std::string what = m.name + (independent ? " independent" : " redundant");
-      EXPECT_TRUE(r.errors.empty()) << what << ": " << (r.errors.empty() ? "" : r.errors[0]);
-      EXPECT_EQ(r.linear, m.linear) << what;
-      EXPECT_EQ(r.vibrations, vibrations) << what;
-      EXPECT_EQ(r.rank.value_or(-1), vibrations) << what;
-      EXPECT_EQ(r.missing.value_or(-1), 0) << what;
-      ASSERT_TRUE(r.redundant.has_value()) << what;
-      EXPECT_EQ(static_cast<int>(r.redundant->size()), r.coordinates - vibrations) << what;
-      if (independent) {
-        EXPECT_EQ(nic, vibrations) << what;
-      }
+  const auto molecules = read_geometry(testing::kit_data("molecules/" + m.file).string());
+  ASSERT_EQ(molecules.size(), 1u);
+  ASSERT_EQ(static_cast<int>(molecules[0].atoms.size()), m.atoms);
+  const int vibrations = vibrations_of(m.atoms, m.linear);
+  for (const CoordinateMode mode : {CoordinateMode::redundant, CoordinateMode::independent}) {
+    const bool independent = mode == CoordinateMode::independent;
+    SCOPED_TRACE(independent ? "independent" : "redundant");
+    BuildOptions options;
+    options.source_name = m.file;
+    options.coordinates = mode;
+    const BuiltDeck built = build_deck(molecules, options);
+    const int nic = built.deck.problems.at(0).nic;
+    const ProblemReport r = built_and_checked(built.deck, dir, independent ? "IND.DAT" : "RED.DAT");
+    EXPECT_TRUE(r.errors.empty()) << (r.errors.empty() ? "" : r.errors[0]);
+    EXPECT_EQ(r.linear, m.linear);
+    EXPECT_EQ(r.vibrations, vibrations);
+    EXPECT_EQ(r.rank.value_or(-1), vibrations);
+    EXPECT_EQ(r.missing.value_or(-1), 0);
+    ASSERT_TRUE(r.redundant.has_value());
+    EXPECT_EQ(static_cast<int>(r.redundant->size()), r.coordinates - vibrations);
+    if (independent) {
+      EXPECT_EQ(nic, vibrations);
     }
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Molecules, BuildCheckOf, ::testing::ValuesIn(testing::molecule_index()),
+                         [](const ::testing::TestParamInfo<testing::IndexedMolecule>& info) {
+                           return testing::case_name(info.param.name);
+                         });
+
+TEST(BuildCheck, TheIndexHoldsTheSharedTestMolecules) { EXPECT_GE(testing::molecule_index().size(), 22u); }
 
 TEST(BuildCheck, ARemovedCoordinateIsMissingAndADoubledOneRedundant) {
   TempDir dir;

@@ -13,6 +13,7 @@
 #include "kit/base/elements.h"
 #include "kit/io/geometry_input.h"
 #include "kit/base/kit_error.h"
+#include "kit_test_support.h"
 
 namespace korven::kit {
 namespace {
@@ -125,28 +126,9 @@ TEST(GeometryInput, BadInputIsOneLineNamingTheFile) {
   EXPECT_EQ(read_error("-", "").rfind("standard input: needs a format", 0), 0u);
 }
 
-struct IndexEntry {
-  std::string name, file, formula;
-  std::size_t atoms = 0;
-  bool linear = false;
-  std::string kind;
-};
+using IndexEntry = testing::IndexedMolecule;
 
-std::vector<IndexEntry> read_index() {
-  std::ifstream in(kData / "molecules" / "index.tsv");
-  std::vector<IndexEntry> entries;
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.empty() || line[0] == '#') continue;
-    std::vector<std::string> f;
-    std::stringstream s(line);
-    for (std::string field; std::getline(s, field, '\t');) f.push_back(field);
-    if (f.size() != 8) ADD_FAILURE() << line;
-    if (f.size() != 8) continue;
-    entries.push_back({f[0], f[1], f[2], std::stoul(f[3]), f[4] == "1", f[7]});
-  }
-  return entries;
-}
+std::vector<IndexEntry> read_index() { return testing::molecule_index(); }
 
 // Linear when every atom lies on the line through the first two, within d.
 bool collinear(const Molecule& m, double d) {
@@ -160,15 +142,17 @@ bool collinear(const Molecule& m, double d) {
   return true;
 }
 
-TEST(GeometryInput, EveryTestMoleculeReadsAsItsIndexSays) {
-  const std::vector<IndexEntry> index = read_index();
-  ASSERT_GE(index.size(), 40u);
-  for (const IndexEntry& e : index) {
-    SCOPED_TRACE(e.name);
+class GeometryOf : public ::testing::TestWithParam<IndexEntry> {};
+
+TEST(GeometryInput, TheIndexHoldsEveryTestMolecule) { EXPECT_GE(read_index().size(), 40u); }
+
+TEST_P(GeometryOf, ReadsAsTheIndexSays) {
+  {
+    const IndexEntry& e = GetParam();
     const std::vector<Molecule> mols = read_geometry((kData / "molecules" / e.file).string());
     ASSERT_EQ(mols.size(), 1u);
     const Molecule& m = mols[0];
-    EXPECT_EQ(m.atoms.size(), e.atoms);
+    EXPECT_EQ(static_cast<int>(m.atoms.size()), e.atoms);
     std::vector<int> elements;
     for (const Atom& a : m.atoms) elements.push_back(a.element);
     EXPECT_EQ(hill_formula(elements), e.formula);  // the generator's own Hill order
@@ -183,6 +167,9 @@ TEST(GeometryInput, EveryTestMoleculeReadsAsItsIndexSays) {
     }
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Molecules, GeometryOf, ::testing::ValuesIn(read_index()),
+                         [](const ::testing::TestParamInfo<IndexEntry>& info) { return testing::case_name(info.param.name); });
 
 TEST(GeometryInput, BondsAndMassesAreTheChemicalOnes) {
   struct Case {

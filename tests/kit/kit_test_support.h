@@ -4,6 +4,7 @@
 
 #include <sys/wait.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -94,6 +95,13 @@ inline std::vector<IndexedMolecule> molecule_index() {
     if (f.size() < 8) continue;
     out.push_back({f[0], f[1], f[2], std::stoi(f[3]), f[4] == "1", f[5], f[6], f[7]});
   }
+  return out;
+}
+
+// A test case's name from a molecule's: letters, digits and underscores.
+inline std::string case_name(const std::string& name) {
+  std::string out;
+  for (char c : name) out += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
   return out;
 }
 

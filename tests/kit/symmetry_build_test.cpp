@@ -51,11 +51,14 @@ Built build_and_run(const std::vector<Molecule>& molecules, const BuildOptions& 
   return {replay_deck(path), read_listing(run.listing, options.source_name)};
 }
 
-TEST(SymmetryBuild, EveryMoleculeFactorsWithTheTablesSpeciesCounts) {
+class SymmetryBuildOf : public ::testing::TestWithParam<testing::IndexedMolecule> {};
+
+TEST_P(SymmetryBuildOf, FactorsWithTheTablesSpeciesCounts) {
   std::map<std::string, std::map<std::string, int>> counts;
   for (const auto& m : testing::real_molecules()) counts[lower(m.name)] = m.counts;
   testing::TempDir dir;
-  for (const auto& m : testing::molecule_index()) {
+  {
+    const testing::IndexedMolecule& m = GetParam();
     BuildOptions options;
     options.source_name = m.file;
     options.symmetry = true;
@@ -112,6 +115,11 @@ TEST(SymmetryBuild, EveryMoleculeFactorsWithTheTablesSpeciesCounts) {
     }
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Molecules, SymmetryBuildOf, ::testing::ValuesIn(testing::molecule_index()),
+                         [](const ::testing::TestParamInfo<testing::IndexedMolecule>& info) {
+                           return testing::case_name(info.param.name);
+                         });
 
 TEST(SymmetryBuild, HdoGetsItsOwnBlocksAndD2oTheStoredU) {
   testing::TempDir dir;

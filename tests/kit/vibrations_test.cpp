@@ -25,222 +25,37 @@
 #include "kit/vibrations/mode_matching.h"
 #include "kit/vibrations/vibrations.h"
 #include "kit_test_support.h"
+#include "synthetic_hessians.h"
 
 namespace korven::kit {
 namespace {
 
 namespace fs = std::filesystem;
-using Geometry = std::vector<Vec3>;
-using Coordinate = std::function<double(const Geometry&)>;
-
-// CODATA 2018, written out here rather than taken from the library.
-constexpr double kBohr = 0.529177210903;                           // Å
-constexpr double kHartreeBohr2 = 4.3597447222071 / (kBohr * kBohr);  // mdyn/Å
-constexpr double kPi = 3.14159265358979323846;
-
-Coordinate stretch(int a, int b) {
-  return [=](const Geometry& x) { return (x[a] - x[b]).norm(); };
-}
-Coordinate bend(int a, int apex, int c) {
-  return [=](const Geometry& x) { return std::acos((x[a] - x[apex]).normalized().dot((x[c] - x[apex]).normalized())); };
-}
-// Wilson's out-of-plane angle of bond centre–a from the plane centre, b, c.
-Coordinate out_of_plane(int a, int centre, int b, int c) {
-  return [=](const Geometry& x) {
-    const Vec3 eb = (x[b] - x[centre]).normalized(), ec = (x[c] - x[centre]).normalized();
-    return std::asin((x[a] - x[centre]).normalized().dot(eb.cross(ec)) / eb.cross(ec).norm());
-  };
-}
-
-// One component of a linear bend a–centre–c: the bending towards `d`.
-Coordinate linear_bend(int a, int centre, int c, Vec3 d) {
-  return [=](const Geometry& x) { return -d.dot((x[a] - x[centre]).normalized() + (x[c] - x[centre]).normalized()); };
-}
-
-// B by central differences of the coordinate definitions.
-Matrix b_matrix(Geometry x, const std::vector<Coordinate>& cs) {
-  const double h = 1e-5;
-  Matrix b(static_cast<Eigen::Index>(cs.size()), static_cast<Eigen::Index>(3 * x.size()));
-  for (std::size_t a = 0; a < x.size(); ++a)
-    for (int k = 0; k < 3; ++k) {
-      const double keep = x[a](k);
-      x[a](k) = keep + h;
-      Vector up(b.rows());
-      for (std::size_t i = 0; i < cs.size(); ++i) up(static_cast<Eigen::Index>(i)) = cs[i](x);
-      x[a](k) = keep - h;
-      for (std::size_t i = 0; i < cs.size(); ++i)
-        b(static_cast<Eigen::Index>(i), static_cast<Eigen::Index>(3 * a + k)) = (up(static_cast<Eigen::Index>(i)) - cs[i](x)) / (2 * h);
-      x[a](k) = keep;
-    }
-  return b;
-}
-
-// Wavenumbers (cm⁻¹) straight from det(H − λM) = 0, leaving out the
-// `external` eigenvalues closest to zero.
-std::vector<double> direct_wavenumbers(const Matrix& h, const std::vector<double>& m, int external) {
-  Matrix hm = h;
-  for (Eigen::Index i = 0; i < h.rows(); ++i)
-    for (Eigen::Index j = 0; j < h.cols(); ++j) hm(i, j) /= std::sqrt(m[i / 3] * m[j / 3]);
-  const Vector lambda = symmetric_eigenvalues(hm);
-  std::vector<double> v(lambda.data(), lambda.data() + lambda.size());
-  std::sort(v.begin(), v.end(), [](double a, double b) { return std::abs(a) < std::abs(b); });
-  v.erase(v.begin(), v.begin() + external);
-  std::sort(v.begin(), v.end());
-  // λ [mdyn/(Å u)] · 100 N/m / 1.66053906660e-27 kg = ω² in s⁻²; ν̃ = ω/(2πc), c in cm/s.
-  for (double& l : v) l = std::sqrt(l * 1e2 / 1.66053906660e-27) / (2 * kPi * 2.99792458e10);
-  return v;
-}
-
-struct TestMolecule {
-  std::vector<int> z;
-  Geometry x;
-  std::vector<double> masses;
-  std::vector<Coordinate> independent, extra;  // extra: redundant coordinates
-  Matrix f;                                    // over the independent set
-  Matrix u_independent, u_redundant;           // empty: none
-  std::vector<ModeBlock> blocks_independent, blocks_redundant;
-  std::map<std::string, int> species_counts;
-};
-
-TestMolecule water() {
-  TestMolecule m{{8, 1, 1}, {{0, 0, 0.1173}, {0, 0.7572, -0.4692}, {0, -0.7572, -0.4692}}, {15.994915, 1.007825, 1.007825},
-                 {stretch(0, 1), stretch(0, 2), bend(1, 0, 2)}, {stretch(1, 2)}, Matrix(3, 3), {}, {}, {}, {}, {{"A1", 2}, {"B2", 1}}};
-  m.f << 8.45, -0.1, 0.25, -0.1, 8.45, 0.25, 0.25, 0.25, 0.76;
-  const double s = std::sqrt(0.5);
-  m.u_independent = Matrix(3, 3);
-  m.u_independent << s, s, 0, 0, 0, 1, s, -s, 0;
-  m.blocks_independent = {{0, 2, "A1"}, {2, 1, "B2"}};
-  m.u_redundant = Matrix(4, 4);
-  m.u_redundant << s, s, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, s, -s, 0, 0;
-  m.blocks_redundant = {{0, 3, "A1"}, {3, 1, "B2"}};
-  return m;
-}
-
-TestMolecule ammonia() {
-  TestMolecule m{{7, 1, 1, 1}, {{0, 0, 0.1}}, {14.003074, 1.007825, 1.007825, 1.007825}, {}, {stretch(1, 2)},
-                 Matrix(6, 6), {}, {}, {}, {}, {}};
-  for (int k = 0; k < 3; ++k) m.x.emplace_back(0.94 * std::cos(2 * kPi * k / 3), 0.94 * std::sin(2 * kPi * k / 3), -0.28);
-  m.independent = {stretch(0, 1), stretch(0, 2), stretch(0, 3), bend(1, 0, 2), bend(2, 0, 3), bend(3, 0, 1)};
-  m.f.setZero();
-  m.f.diagonal() << 6.4, 6.4, 6.4, 0.55, 0.55, 0.55;
-  for (int i = 0; i < 3; ++i)
-    for (int j = 0; j < 3; ++j)
-      if (i != j) m.f(i, j) = 0.05, m.f(3 + i, 3 + j) = -0.08;
-  return m;
-}
-
-TestMolecule formaldehyde() {
-  TestMolecule m{{6, 8, 1, 1}, {{0, 0, 0}, {0, 0, 1.21}, {0, 0.94, -0.58}, {0, -0.94, -0.58}},
-                 {12.0, 15.994915, 1.007825, 1.007825},
-                 {stretch(0, 1), stretch(0, 2), stretch(0, 3), bend(1, 0, 2), bend(1, 0, 3), out_of_plane(1, 0, 2, 3)},
-                 {bend(2, 0, 3)}, Matrix(6, 6), Matrix(6, 6), {}, {}, {}, {{"A1", 3}, {"B1", 1}, {"B2", 2}}};
-  m.f.setZero();
-  m.f.diagonal() << 12.0, 4.8, 4.8, 0.8, 0.8, 0.4;
-  m.f(1, 2) = m.f(2, 1) = 0.05;
-  m.f(0, 1) = m.f(1, 0) = m.f(0, 2) = m.f(2, 0) = 0.2;
-  const double s = std::sqrt(0.5);
-  m.u_independent << 1, 0, 0, 0, 0, 0, 0, s, s, 0, 0, 0, 0, 0, 0, s, s, 0,  //
-      0, 0, 0, 0, 0, 1,                                                     //
-      0, s, -s, 0, 0, 0, 0, 0, 0, s, -s, 0;
-  m.blocks_independent = {{0, 3, "A1"}, {3, 1, "B1"}, {4, 2, "B2"}};
-  return m;
-}
-
-TestMolecule carbon_dioxide() {
-  TestMolecule m{{6, 8, 8}, {{0, 0, 0}, {0, 0, 1.16}, {0, 0, -1.16}}, {12.0, 15.994915, 15.994915},
-                 {stretch(0, 1), stretch(0, 2), linear_bend(1, 0, 2, Vec3::UnitX()), linear_bend(1, 0, 2, Vec3::UnitY())},
-                 {}, Matrix::Zero(4, 4), {}, {}, {}, {}, {}};
-  m.f.diagonal() << 16.0, 16.0, 0.57, 0.57;
-  m.f(0, 1) = m.f(1, 0) = 1.3;
-  return m;
-}
-
-// ---- Writers of the three formats, as the programs lay them out ----------
-
-std::string fchk_text(const std::vector<int>& z, const Geometry& x, const Matrix& h) {
-  std::string s = "synthetic Hessian\n";
-  char buf[128];
-  const auto header = [&](const char* name, char type, long n) {
-    std::snprintf(buf, sizeof buf, "%-43s%c   N=%12ld\n", name, type, n);
-    s += buf;
-  };
-  const auto reals = [&](const std::vector<double>& v) {
-    for (std::size_t i = 0; i < v.size(); ++i) {
-      std::snprintf(buf, sizeof buf, "%16.8E", v[i]);
-      s += buf;
-      if (i % 5 == 4 || i + 1 == v.size()) s += "\n";
-    }
-  };
-  std::snprintf(buf, sizeof buf, "%-43sI     %12zu\n", "Number of atoms", z.size());
-  s += buf;
-  header("Atomic numbers", 'I', static_cast<long>(z.size()));
-  for (int v : z) std::snprintf(buf, sizeof buf, "%12d", v), s += buf;
-  s += "\n";
-  std::vector<double> c, t;
-  for (const Vec3& p : x) c.insert(c.end(), {p.x() / kBohr, p.y() / kBohr, p.z() / kBohr});
-  header("Current cartesian coordinates", 'R', static_cast<long>(c.size()));
-  reals(c);
-  for (Eigen::Index i = 0; i < h.rows(); ++i)
-    for (Eigen::Index j = 0; j <= i; ++j) t.push_back(h(i, j) / kHartreeBohr2);
-  header("Cartesian Force Constants", 'R', static_cast<long>(t.size()));
-  reals(t);
-  return s;
-}
-
-std::string orca_text(const std::vector<int>& z, const Geometry& x, const Matrix& h) {
-  const char* symbol[] = {"", "H", "He", "Li", "Be", "B", "C", "N", "O"};
-  std::string s = "$orca_hessian_file\n\n$hessian\n" + std::to_string(h.rows()) + "\n";
-  char buf[512];
-  for (Eigen::Index c0 = 0; c0 < h.cols(); c0 += 5) {
-    s += "        ";
-    for (Eigen::Index c = c0; c < std::min(c0 + 5, h.cols()); ++c) std::snprintf(buf, sizeof buf, "%21ld", c), s += buf;
-    s += "\n";
-    for (Eigen::Index r = 0; r < h.rows(); ++r) {
-      std::snprintf(buf, sizeof buf, "%8ld", r), s += buf;
-      for (Eigen::Index c = c0; c < std::min(c0 + 5, h.cols()); ++c)
-        std::snprintf(buf, sizeof buf, "%21.12E", h(r, c) / kHartreeBohr2), s += buf;
-      s += "\n";
-    }
-  }
-  s += "\n$atoms\n" + std::to_string(z.size()) + "\n";
-  for (std::size_t a = 0; a < z.size(); ++a) {
-    std::snprintf(buf, sizeof buf, " %-3s %10.5f %16.10f %16.10f %16.10f\n", symbol[z[a]], 1.0, x[a].x() / kBohr,
-                  x[a].y() / kBohr, x[a].z() / kBohr);
-    s += buf;
-  }
-  return s;
-}
-
-std::string plain_text(const Matrix& h, double unit = 1.0) {  // h / unit; unit 1: mdyn/Å
-  std::string s = "# Hessian\n";
-  char buf[32];
-  for (Eigen::Index r = 0; r < h.rows(); ++r) {
-    for (Eigen::Index c = 0; c < h.cols(); ++c) std::snprintf(buf, sizeof buf, " %.16g", h(r, c) / unit), s += buf;
-    s += "\n";
-  }
-  return s;
-}
-
-fs::path write_temp(const std::string& name, const std::string& content) {
-  const fs::path p = fs::temp_directory_path() / ("korvenkit_vib_" + std::to_string(::getpid()) + "_" + name);
-  std::ofstream(p, std::ios::binary) << content;
-  return p;
-}
-
-std::string file_text(HessianFormat format, const std::vector<int>& z, const Geometry& x, const Matrix& h) {
-  switch (format) {
-    case HessianFormat::fchk: return fchk_text(z, x, h);
-    case HessianFormat::orca: return orca_text(z, x, h);
-    case HessianFormat::text: break;
-  }
-  return plain_text(h, kHartreeBohr2);
-}
+using testing::ForceFieldMolecule;
+using testing::Coordinate;
+using testing::Geometry;
+using testing::kBohr;
+using testing::kHartreeBohr2;
+using testing::kPi;
+using testing::b_matrix;
+using testing::bend;
+using testing::direct_wavenumbers;
+using testing::file_text;
+using testing::stretch;
+using testing::water;
+using testing::ammonia;
+using testing::formaldehyde;
+using testing::carbon_dioxide;
+using testing::write_temp;
+using testing::plain_text;
+using testing::fchk_text;
+using testing::orca_text;
 
 // ---- The table of synthetic Hessians -------------------------------------
 
 struct Case {
   const char* name;
-  TestMolecule (*molecule)();
+  ForceFieldMolecule (*molecule)();
   HessianFormat format;
   bool redundant, symmetry, turned;
 };
@@ -259,7 +74,7 @@ TEST(Vibrations, SyntheticForceFieldsComeBackThroughEachFormat) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const TestMolecule m = c.molecule();
+    const ForceFieldMolecule m = c.molecule();
     const Matrix b_ind = b_matrix(m.x, m.independent);
     const Matrix h = b_ind.transpose() * m.f * b_ind;
     const auto n3 = h.rows();
@@ -326,12 +141,12 @@ TEST(Vibrations, SyntheticForceFieldsComeBackThroughEachFormat) {
 // ---- Files that cannot be read: the error names the file and the line ----
 
 TEST(Vibrations, BadHessianFilesAreRefusedNamingFileAndLine) {
-  const TestMolecule m = water();
+  const ForceFieldMolecule m = water();
   const Matrix b = b_matrix(m.x, m.independent);
   const Matrix h = b.transpose() * m.f * b;
   Matrix asym = h;
   asym(7, 1) += 1e-3 * h.cwiseAbs().maxCoeff();
-  const TestMolecule nh3 = ammonia();
+  const ForceFieldMolecule nh3 = ammonia();
   const auto lines = [](const std::string& text, int first, int last) {  // lines first..last, from 1
     std::string out, line;
     std::istringstream in(text);
@@ -393,7 +208,7 @@ TEST(Vibrations, BadHessianFilesAreRefusedNamingFileAndLine) {
 // ---- What the comparison of the two routes says ---------------------------
 
 TEST(Vibrations, VerdictNamesWhyTheTwoRoutesDisagree) {
-  const TestMolecule m = water();
+  const ForceFieldMolecule m = water();
   const Matrix b = b_matrix(m.x, m.independent);
   const Matrix h = b.transpose() * m.f * b;
   struct Verdict {
@@ -459,7 +274,7 @@ TEST(Vibrations, IsotopologuesMatchWhenTheOrderOfModesChanges) {
   // Water with a large stretch-stretch interaction: the symmetric stretch lies
   // above the antisymmetric one, until a light centre turns them round.
   // Species (orthogonal in internal coordinates) tell the right partner.
-  TestMolecule m = water();
+  ForceFieldMolecule m = water();
   m.f(0, 1) = m.f(1, 0) = 0.845;
   const Matrix b = b_matrix(m.x, m.independent);
   const Matrix h = b.transpose() * m.f * b;

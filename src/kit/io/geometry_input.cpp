@@ -1,10 +1,6 @@
 #include "kit/io/geometry_input.h"
 
-#include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -38,6 +34,7 @@
 
 #include "kit/base/elements.h"
 #include "kit/base/kit_error.h"
+#include "kit/base/sandbox.h"
 
 namespace korven::kit {
 
@@ -274,31 +271,9 @@ std::string read_in_child(const std::string& bytes, const std::string& format) {
   return "OK " + std::to_string(count) + "\n" + body + "END\n";
 }
 
-bool write_all(int fd, std::string_view data) {
-  while (!data.empty()) {
-    const ssize_t n = ::write(fd, data.data(), data.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
-}
-
-[[noreturn]] void child_main(int out_fd, const std::string& bytes, const std::string& format) {
-  // No core file from a crashing reader in the user's folder, no traps or
-  // handlers inherited from the parent (the engine runs with floating-point
-  // traps on), and nothing of Open Babel's on the user's terminal.
-  const rlimit no_core{0, 0};
-  setrlimit(RLIMIT_CORE, &no_core);
-  fedisableexcept(FE_ALL_EXCEPT);
-  for (int sig : {SIGSEGV, SIGFPE, SIGBUS, SIGILL, SIGABRT, SIGPIPE}) signal(sig, SIG_DFL);
-  const int null_fd = ::open("/dev/null", O_RDWR);
-  if (null_fd >= 0) {
-    dup2(null_fd, STDIN_FILENO);
-    dup2(null_fd, STDOUT_FILENO);
-    dup2(null_fd, STDERR_FILENO);
-  }
-
+// What the child sends back: the reader's reply, or a FAIL record when it
+// gave up; the test faults applied.
+std::string child_reply(const std::string& bytes, const std::string& format) {
   std::string reply;
   try {
     reply = read_in_child(bytes, format);
@@ -306,8 +281,6 @@ bool write_all(int fd, std::string_view data) {
     reply.clear();
     append_record(reply, "FAIL", "the Open Babel reader for format '" + format + "' gave up (" + e.what() + ")");
     reply += "END\n";
-  } catch (...) {
-    _exit(3);
   }
   switch (detail::g_fault) {
     case detail::ReaderFault::crash:
@@ -321,70 +294,26 @@ bool write_all(int fd, std::string_view data) {
     case detail::ReaderFault::none:
       break;
   }
-  _exit(write_all(out_fd, reply) ? 0 : 3);
+  return reply;
 }
 
 // Runs the reader in a child and returns its whole reply.
 std::string run_reader(const std::string& bytes, const std::string& format, const std::string& name) {
   const std::string reader = "the Open Babel reader for format '" + format + "'";
-  int fds[2];
-  if (pipe2(fds, O_CLOEXEC) != 0) {
-    throw input_error(name, std::string("cannot start the reader (") + std::strerror(errno) + ")");
-  }
-  std::cout.flush();
-  std::cerr.flush();
-  std::fflush(nullptr);
-  const pid_t pid = fork();
-  if (pid < 0) {
-    const int err = errno;
-    close(fds[0]);
-    close(fds[1]);
-    throw input_error(name, std::string("cannot start the reader (") + std::strerror(err) + ")");
-  }
-  if (pid == 0) {
-    close(fds[0]);
-    child_main(fds[1], bytes, format);
-  }
-  close(fds[1]);
-
-  std::string reply;
-  bool timed_out = false;
-  char buffer[1 << 16];
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kReaderTimeoutSeconds);
-  for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) {
-      timed_out = true;
+  const ChildOutcome out = run_in_child([&] { return child_reply(bytes, format); }, kReaderTimeoutSeconds);
+  switch (out.kind) {
+    case ChildOutcome::not_started:
+      throw input_error(name, std::string("cannot start the reader (") + std::strerror(out.code) + ")");
+    case ChildOutcome::timed_out:
+      throw input_error(name, reader + " did not finish within " + std::to_string(kReaderTimeoutSeconds) + " s");
+    case ChildOutcome::crashed:
+      throw input_error(name, reader + " crashed (signal " + std::to_string(out.code) + ")");
+    case ChildOutcome::failed:
+      throw input_error(name, reader + " failed (exit status " + std::to_string(out.code) + ")");
+    case ChildOutcome::finished:
       break;
-    }
-    pollfd p{fds[0], POLLIN, 0};
-    const int ready = poll(&p, 1, static_cast<int>(left.count()));
-    if (ready < 0 && errno == EINTR) continue;
-    if (ready <= 0) {
-      timed_out = ready == 0;
-      break;
-    }
-    const ssize_t n = ::read(fds[0], buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    reply.append(buffer, static_cast<std::size_t>(n));
   }
-  close(fds[0]);
-  if (timed_out) kill(pid, SIGKILL);
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  if (timed_out) {
-    throw input_error(name, reader + " did not finish within " + std::to_string(kReaderTimeoutSeconds) + " s");
-  }
-  if (WIFSIGNALED(status)) {
-    throw input_error(name, reader + " crashed (signal " + std::to_string(WTERMSIG(status)) + ")");
-  }
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    throw input_error(name, reader + " failed (exit status " + std::to_string(WEXITSTATUS(status)) + ")");
-  }
-  return reply;
+  return out.reply;
 }
 
 // ------------------------------------------------------- reading the reply
