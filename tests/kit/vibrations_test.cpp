@@ -134,6 +134,17 @@ TEST(Vibrations, SyntheticForceFieldsComeBackThroughEachFormat) {
     if (!c.symmetry) {
       EXPECT_LT((v.l * v.l.transpose() - g).norm(), 1e-8 * g.norm());
     }
+    // Each mode's mass-weighted Cartesian displacement is an eigenvector of
+    // M^-½ H M^-½ formed here, with the mode's eigenvalue; together they
+    // are orthonormal.
+    const Matrix& e = v.cartesian_modes;
+    ASSERT_EQ(e.cols(), static_cast<Eigen::Index>(v.modes.size()));
+    EXPECT_LT((e.transpose() * e - Matrix::Identity(e.cols(), e.cols())).cwiseAbs().maxCoeff(), 1e-8);
+    Matrix hm = h;
+    for (Eigen::Index i = 0; i < n3; ++i)
+      for (Eigen::Index j = 0; j < n3; ++j) hm(i, j) /= std::sqrt(m.masses[i / 3] * m.masses[j / 3]);
+    for (Eigen::Index k = 0; k < e.cols(); ++k)
+      EXPECT_LT((hm * e.col(k) - v.modes[k].eigenvalue * e.col(k)).norm(), 1e-6 * hm.norm()) << "mode " << k;
   }
 }
 

@@ -245,7 +245,8 @@ std::vector<RawMode> gf_modes(const VibrationInput& in, const Range& range, doub
 
 // The modes in ascending order with their wavenumbers, species and PED, and
 // L in internal (and symmetry) coordinates.
-void store_modes(const VibrationInput& in, std::vector<RawMode> raw, VibrationAnalysis& out) {
+void store_modes(const VibrationInput& in, std::vector<RawMode> raw, VibrationAnalysis& out, const Range& range,
+                 const Vector& inv_root) {
   std::stable_sort(raw.begin(), raw.end(), [](const RawMode& x, const RawMode& y) { return x.lambda < y.lambda; });
   const auto count = static_cast<Eigen::Index>(raw.size());
   out.l.resize(in.b.rows(), count);
@@ -254,6 +255,7 @@ void store_modes(const VibrationInput& in, std::vector<RawMode> raw, VibrationAn
   for (Eigen::Index k = 0; k < count; ++k) {
     const RawMode& r = raw[static_cast<std::size_t>(k)];
     Mode m;
+    m.eigenvalue = r.lambda;
     m.wavenumber = in.scale * wavenumber_from_eigenvalue(r.lambda);
     m.imaginary = r.lambda < 0;
     out.l.col(k) = r.l;
@@ -267,6 +269,10 @@ void store_modes(const VibrationInput& in, std::vector<RawMode> raw, VibrationAn
     }
     out.modes.push_back(std::move(m));
   }
+  // Dᵀ G⁺ L with G⁺ = K Λ⁻² Kᵀ.
+  const Vector inv_square = range.lambda.cwiseProduct(range.lambda).cwiseInverse();
+  const Matrix d = in.b * inv_root.asDiagonal();
+  out.cartesian_modes = d.transpose() * (range.k * (inv_square.asDiagonal() * (range.k.transpose() * out.l)));
 }
 
 // The Cartesian route: H_m = M^-1/2 H M^-1/2 restricted to the orthogonal
@@ -311,7 +317,7 @@ VibrationAnalysis analyze_vibrations(const VibrationInput& in) {
   VibrationAnalysis out;
   double cut = -1;
   const Range range = internal_force_constants(in, inv_root, out, cut);
-  store_modes(in, gf_modes(in, range, cut, inv_root, out), out);
+  store_modes(in, gf_modes(in, range, cut, inv_root, out), out, range, inv_root);
   cartesian_wavenumbers(in, inv_root, out);
   return out;
 }

@@ -62,6 +62,7 @@ struct VibrationInput {
 };
 
 struct Mode {
+  double eigenvalue = 0;  // λ of G F, mdyn/(Å·u), unscaled
   double wavenumber = 0;  // cm⁻¹, scaled; an imaginary mode as a negative number
   bool imaginary = false;
   std::optional<double> cartesian_wavenumber;  // the Cartesian route's, when both give as many modes
@@ -96,6 +97,11 @@ struct VibrationAnalysis {
   // symmetry coordinates with U.
   Matrix l;
   std::optional<Matrix> l_symmetry;
+  // One column per mode: the mass-weighted Cartesian displacement of its
+  // normal coordinate, M^½ A L_k = Dᵀ G⁺ L_k (D = B M^-½), in the deck's
+  // frame. The columns are orthonormal, and orthogonal to the translations
+  // and rotations when B is.
+  Matrix cartesian_modes;
   std::vector<double> cartesian_wavenumbers;  // ascending, scaled
   Comparison comparison;
 };
