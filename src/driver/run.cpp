@@ -13,6 +13,7 @@
 #include "deck/problem_input.h"
 #include "driver/dialogue.h"
 #include "gmatrix/g_matrix.h"
+#include "records/file_lock.h"
 #include "records/fp_trap.h"
 #include "records/record_io.h"
 #include "records/run_end.h"
@@ -46,6 +47,7 @@ class Run {
  private:
   void drive();
   void open_run_files();
+  void hold_scratch_files();
   std::int32_t search_for_problem();
   [[noreturn]] void card_dispatch(std::int32_t control);
   std::int32_t run_problem();
@@ -55,6 +57,9 @@ class Run {
   Unit& deck() { return units_.unit(kDeckUnit); }
   Unit& listing() { return units_.unit(kListingUnit); }
 
+  // Declared ahead of the units, so that it is let go only after every
+  // file of the run is closed (and the scratch files deleted).
+  FileLock scratch_lock_;
   Units units_;
   Problem problem_;
   Positions x_;
@@ -138,9 +143,21 @@ void Run::open_run_files() {
   write_record(units_.console_out(), "");
 
   units_.open_unit(kDeckUnit, input, "OLD");
+  hold_scratch_files();
   units_.open_unit(kListingUnit, listing_name, "UNKNOWN");
   units_.open_unit(kBScratchUnit, kBScratchName, "UNKNOWN", "unformatted");
   units_.open_unit(kUScratchUnit, kUScratchName, "UNKNOWN", "unformatted");
+}
+
+// The scratch files have fixed names, so two runs in one folder would write
+// each other's: the run holds a lock on the first scratch file from before
+// its first write (the listing's creation or cut) to its end, and a run that
+// finds it held ends at once, having changed no file. Where no lock can be
+// had (a folder the run cannot write, a file system without such locks) the
+// run goes on unguarded, and its opens report what they meet as before.
+void Run::hold_scratch_files() {
+  if (scratch_lock_.take(kBScratchName) == FileLock::Outcome::busy)
+    throw_failure(kFileInUse, UnitOperation::open, kBScratchName);
 }
 
 std::int32_t Run::search_for_problem() {
@@ -174,8 +191,10 @@ std::int32_t Run::run_problem() {
 void Run::close_run_files() {
   units_.close_unit(kDeckUnit);
   units_.close_unit(kListingUnit);
-  units_.close_unit(kBScratchUnit, "delete");
+  // The locked file goes last, so that a run waiting for the folder finds
+  // nothing of this one left once it can take the lock.
   units_.close_unit(kUScratchUnit, "delete");
+  units_.close_unit(kBScratchUnit, "delete");
 }
 
 }  // namespace
