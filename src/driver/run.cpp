@@ -23,8 +23,6 @@ namespace {
 
 constexpr std::int32_t kEndOfDeck = 999;
 constexpr std::int32_t kProblemFollows = -9;
-constexpr const char* kBScratchName = "dseta.tmp";
-constexpr const char* kUScratchName = "dsetb.tmp";
 
 std::string trimmed(std::string_view s) {
   while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
@@ -32,9 +30,9 @@ std::string trimmed(std::string_view s) {
   return std::string(s);
 }
 
-bool same_file(const std::string& a, const std::string& b) {
+bool same_file(std::string_view a, std::string_view b) {
   std::error_code ec;
-  return std::filesystem::equivalent(a, b, ec) && !ec;
+  return std::filesystem::equivalent(std::filesystem::path(a), std::filesystem::path(b), ec) && !ec;
 }
 
 // Everything that lives for one run.
@@ -156,7 +154,7 @@ void Run::open_run_files() {
 // had (a folder the run cannot write, a file system without such locks) the
 // run goes on unguarded, and its opens report what they meet as before.
 void Run::hold_scratch_files() {
-  if (scratch_lock_.take(kBScratchName) == FileLock::Outcome::busy)
+  if (scratch_lock_.take(std::string(kBScratchName)) == FileLock::Outcome::busy)
     throw_failure(kFileInUse, UnitOperation::open, kBScratchName);
 }
 
