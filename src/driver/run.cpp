@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "bmatrix/b_matrix.h"
+#include "bmatrix/coordinate_walk.h"
 #include "bmatrix/element_list.h"
-#include "deck/coordinates.h"
 #include "deck/problem.h"
 #include "deck/problem_input.h"
 #include "driver/dialogue.h"

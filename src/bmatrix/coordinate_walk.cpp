@@ -1,4 +1,4 @@
-#include "deck/coordinates.h"
+#include "bmatrix/coordinate_walk.h"
 
 #include "bmatrix/b_matrix.h"
 #include "records/record_io.h"
