@@ -2,6 +2,7 @@
 // 1 = b1 < b2 < ... < bn = symmetry count + 1.
 #include "gmatrix/block_card.h"
 
+#include "records/listing_layouts.h"
 #include "records/record_io.h"
 
 namespace korven {
@@ -48,8 +49,7 @@ bool read_block_card(Unit& deck, Unit& listing, std::int32_t problem_number,
   }
   if (!fault) return true;
   write_record(listing, "");
-  write_record(listing, "('0','BLOCK CARD ERROR PROBLEM',I7,'FIELD',I4,'READS',I4)",
-               problem_number, fault->field, fault->value);
+  write_record(listing, layouts::kBlockCardError, problem_number, fault->field, fault->value);
   return false;
 }
 

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "records/direct_record.h"
+#include "records/listing_layouts.h"
 #include "records/record_io.h"
 
 namespace korven {
@@ -20,14 +21,15 @@ constexpr std::size_t kHeldEntries = 100;
 }  // namespace
 
 void write_factoring_report(Unit& listing, std::int32_t row, std::int32_t column, float value) {
-  // The write under "(1X,'ERRORS UPON ERRORS, G NOT FACTORING.- ELEMENT IN
-  // ROW ',I3,', COLUMN ',I3,', HAS VALUE ',1P,E12.5)", field for field.
+  // The write under layouts::kFactoringReport, field for field: 1X, the
+  // texts, I3, I3 and 1P,E12.5.
   DirectRecord()
-      .text(" ERRORS UPON ERRORS, G NOT FACTORING.- ELEMENT IN ROW ")
+      .text(" ")
+      .text(layouts::kFactoringRow)
       .integer(row, 3)
-      .text(", COLUMN ")
+      .text(layouts::kFactoringColumn)
       .integer(column, 3)
-      .text(", HAS VALUE ")
+      .text(layouts::kFactoringValue)
       .exponent(value, 12, 5, 1)
       .put(listing);
 }
@@ -40,10 +42,8 @@ void symmetrize_g(Unit& listing, std::int32_t problem_number, const std::string&
   if (ahead == nullptr) ahead = &own_ahead.emplace(symmetry_count);
   ahead->start(g, u, nic);
   write_record(listing, "");
-  write_record(listing,
-               "(' ',10X,'SYMMETRIZED G MATRIX ELEMENTS.',/,1X,'PROBLEM NUMBER',I6)",
-               problem_number);
-  write_record(listing, "(A)", title);
+  write_record(listing, layouts::kSymmetrizedHeading, problem_number);
+  write_record(listing, layouts::kTitle, title);
 
   std::optional<SymmetrizedRows> own;  // the rows the worker has not formed in time
   ElementList held(kHeldEntries + 1);
@@ -60,9 +60,8 @@ void symmetrize_g(Unit& listing, std::int32_t problem_number, const std::string&
   for (std::size_t b = 1; b < blocks.size(); ++b) {
     const std::int32_t lo = blocks[b - 1];
     const std::int32_t hi = blocks[b];
-    write_record(listing, "(' ','SYMMETRY BLOCK NUMBER',I3,'.')", static_cast<std::int32_t>(b));
-    write_record(listing, "",
-                 std::string_view("This SYMMETRIZED G matrix is in the format read by ROSK"));
+    write_record(listing, layouts::kBlockHeading, static_cast<std::int32_t>(b));
+    write_record(listing, "", layouts::kBlockReaderLine);
     std::size_t n = 0;
     std::int32_t s = 0;
     do {

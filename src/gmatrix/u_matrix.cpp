@@ -7,6 +7,7 @@
 
 #include "bmatrix/b_matrix.h"
 #include "records/fp_trap.h"
+#include "records/listing_layouts.h"
 #include "records/record_io.h"
 
 namespace korven {
@@ -82,8 +83,7 @@ bool read_u_matrix(Unit& deck, Unit& listing, std::int32_t problem_number,
           return true;
         case UTripleOutcome::error:
           write_record(listing, "");
-          write_record(listing, "('0','U MATRIX ERROR PROBLEM',I7,'FIELD',I3,'READS',2I4,F12.6)",
-                       problem_number, k + 1, rows[k], columns[k], values[k]);
+          write_record(listing, layouts::kUMatrixError, problem_number, k + 1, rows[k], columns[k], values[k]);
           return false;
         case UTripleOutcome::taken:
         case UTripleOutcome::skipped:
