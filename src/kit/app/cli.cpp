@@ -55,6 +55,9 @@ int run_build(const BuildArgs& a) {
       a.output.empty() ? std::filesystem::path(default_deck_name(a.geometry)) : std::filesystem::path(a.output);
   // The geometry's own faults come first: they are what the user must mend.
   const std::vector<Molecule> molecules = read_geometry(a.geometry, a.format);
+  if (const std::string why = deck_name_fault(out); !why.empty())
+    throw input_error(out.string(), "not a name korven can take as its deck: " + why +
+                                        " (korven takes 1 to 12 characters with a period, such as PYRIDINE.DAT)");
   if (!a.force && std::filesystem::exists(out)) throw input_error(out.string(), "exists; use --force to replace it");
   const BuiltDeck built = build_deck(molecules, options);
   for (const std::string& w : built.warnings) std::cerr << "korvenkit: warning: " << w << "\n";
@@ -75,7 +78,7 @@ std::optional<int> problem_choice(const DeckArgs& a, std::size_t problems) {
 
 int run_check(const DeckArgs& a) {
   const Deck deck = replay_deck(a.deck);
-  const Listing listing = listing_of(a.deck, a.listing);
+  const Listing listing = listing_of(deck, a.deck, a.listing);
   const CheckReport report = check_deck(deck, listing, problem_choice(a, deck.problems.size()), a.deck);
   std::cout << (a.json ? check_json(report) : check_text(report));
   return report.exit_status();
@@ -90,7 +93,7 @@ struct ModesArgs {
 int run_modes(ModesArgs a) {
   a.options.problem = a.deck.problem;
   const Deck deck = replay_deck(a.deck.deck);
-  const Listing listing = listing_of(a.deck.deck, a.deck.listing);
+  const Listing listing = listing_of(deck, a.deck.deck, a.deck.listing);
   const ModesReport report = analyze_modes(deck, listing, a.options, a.deck.deck);
   if (!a.force_constants.empty() && !report.problems.empty() && !report.problems.front().mass_sets.empty()) {
     const ProblemModes& p = report.problems.front();
@@ -112,7 +115,7 @@ struct OutputArgs {
 int run_export(const OutputArgs& a) {
   const Deck deck = replay_deck(a.deck.deck);
   const std::optional<int> only = problem_choice(a.deck, deck.problems.size());
-  const Listing listing = listing_of(a.deck.deck, a.deck.listing);
+  const Listing listing = listing_of(deck, a.deck.deck, a.deck.listing);
   const std::filesystem::path dir =
       a.output.empty() ? std::filesystem::path(a.deck.deck).stem() : std::filesystem::path(a.output);
   const MatrixExport plan = plan_export(deck, listing, only, a.deck.deck);
@@ -121,13 +124,14 @@ int run_export(const OutputArgs& a) {
     std::cout << (dir / m.file).string() << ": " << m.rows << " x " << m.columns << "\n";
   std::cout << (dir / "index.json").string() << ": " << plan.matrices.size() << " file"
             << (plan.matrices.size() == 1 ? "" : "s") << "\n";
-  return kExitSuccess;
+  for (const std::string& r : plan.refused) std::cerr << "korvenkit: " << a.deck.deck << ": not exported: " << r << "\n";
+  return plan.refused.empty() ? kExitSuccess : kExitFinding;
 }
 
 // The listing for a picture: a run that ends early still leaves the picture
 // of what the deck holds, and says why it ended.
-Listing listing_for_view(const DeckArgs& a, std::string& run_note) {
-  if (!a.listing.empty()) return read_listing_file(a.listing);
+Listing listing_for_view(const Deck& deck, const DeckArgs& a, std::string& run_note) {
+  if (!a.listing.empty()) return listing_of(deck, a.deck, a.listing);
   const EngineRun run = run_engine(a.deck);
   if (run.status != 0) run_note = "KORVEN ended with a run-time failure: " + engine_failure_line(run);
   try {
@@ -142,7 +146,7 @@ int run_view(const OutputArgs& a) {
   if (deck.problems.empty()) throw input_error(a.deck.deck, "holds no problem to draw");
   const int position = problem_choice(a.deck, deck.problems.size()).value_or(1);
   std::string run_note;
-  const Listing listing = listing_for_view(a.deck, run_note);
+  const Listing listing = listing_for_view(deck, a.deck, run_note);
   if (run_note.empty() && !deck.run_end.empty()) run_note = deck.run_end;
   const std::string out =
       a.output.empty() ? std::filesystem::path(a.deck.deck).stem().string() + ".svg" : a.output;
@@ -214,6 +218,15 @@ void add_modes(CLI::App& app, ModesArgs& a, int& status) {
                                                   {"mdyn/A", HessianUnits::mdyn_per_angstrom}};
   md->add_option("--units", o.units, "units of a plain-text Hessian: hartree/bohr2 (default) or mdyn/A")
       ->transform(CLI::CheckedTransformer(units));
+  md->add_option("--hessian-geometry", o.hessian_geometry,
+                 "the geometry (any file Open Babel reads) a plain-text Hessian belongs to, the deck's atoms in "
+                 "the deck's order: the Hessian is turned into the deck's frame by the best fit");
+  md->add_option("--frame-tolerance", o.frame_tolerance,
+                 "how far (A, RMSD after the best fit) the Hessian's geometry may lie from the deck's X "
+                 "(default 0.001)")
+      ->check(CLI::PositiveNumber);
+  md->add_flag("--allow-gradient", o.allow_gradient,
+               "run the GF route at a geometry that is not stationary, on purpose (the report says so)");
   md->add_option("--mass-set", o.mass_set, "only this mass set, from 1");
   md->add_option("--scale", o.scale, "multiplies every wavenumber (default 1)")->check(CLI::PositiveNumber);
   md->add_option("--ped-threshold", o.ped_threshold, "leave out contributions below this percent (default 10)")

@@ -108,4 +108,9 @@ std::string hill_formula(const std::vector<int>& elements) {
   return formula;
 }
 
+double covalent_radius(int z) {
+  if (z < 1 || z > 118) return 0;
+  return OpenBabel::OBElements::GetCovalentRad(static_cast<unsigned>(z));
+}
+
 }  // namespace korven::kit

@@ -42,6 +42,10 @@ std::optional<Isotope> parse_isotope(std::string_view text);
 // weights); 0 when neither.
 int element_of_mass(double mass);
 
+// The element's covalent radius (Å) as Open Babel tabulates it (Cordero et
+// al., Dalton Trans. 2008); 0 for an unknown atomic number.
+double covalent_radius(int z);
+
 // The formula in Hill order: carbon first, then hydrogen, then the other
 // elements alphabetically; with no carbon, every element alphabetically
 // (hydrogen included). Counts of 1 are left out: "CH4", "H2O", "F6S",

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <limits>
 #include <optional>
 
 #include "kit/base/elements.h"
@@ -77,6 +78,46 @@ void check_atoms(const Molecule& m, const std::vector<Vec3>& x, const std::strin
     }
 }
 
+// Noise in a geometry hides its symmetry; when ten times the tolerance
+// finds a larger group, say which and how to ask for it.
+std::optional<std::string> higher_group_hint(const std::vector<Vec3>& x, const std::vector<double>& masses,
+                                             const std::vector<int>& z, const PointGroup& found, double tolerance,
+                                             int problem) {
+  const double wider = std::min(10 * tolerance, 0.5);
+  if (wider <= tolerance) return std::nullopt;
+  try {
+    const PointGroup larger = find_point_group(x, masses, z, wider);
+    if (larger.operations.size() <= found.operations.size()) return std::nullopt;
+    return "molecule " + std::to_string(problem) + ": the point group within " + format("%g", tolerance) + " A is " +
+           found.name() + ", but " + larger.name() + " fits within " + format("%g", wider) + " A: use --tolerance " +
+           format("%g", wider) + " to build the deck in " + larger.name();
+  } catch (const SymmetryError&) {
+    return std::nullopt;
+  }
+}
+
+// A geometry in bohr read as Ångström has every bond 1.89 times too long:
+// when even the closest pair of atoms is this much farther apart than their
+// covalent radii add to, the file's unit is in doubt.
+constexpr double kLongestBondRatio = 1.5;
+
+std::optional<std::string> bohr_doubt(const Molecule& m, const std::vector<Vec3>& x, int problem) {
+  double best = std::numeric_limits<double>::infinity();
+  std::size_t best_a = 0, best_b = 0;
+  for (std::size_t a = 0; a < x.size(); ++a)
+    for (std::size_t b = a + 1; b < x.size(); ++b) {
+      const double bond = covalent_radius(m.atoms[a].element) + covalent_radius(m.atoms[b].element);
+      if (bond <= 0) return std::nullopt;
+      const double ratio = (x[a] - x[b]).norm() / bond;
+      if (ratio < best) best = ratio, best_a = a, best_b = b;
+    }
+  if (!(best > kLongestBondRatio)) return std::nullopt;
+  return "molecule " + std::to_string(problem) + ": no two atoms are bonded: the closest, atoms " +
+         std::to_string(best_a + 1) + " and " + std::to_string(best_b + 1) + ", are " +
+         format("%.3f", (x[best_a] - x[best_b]).norm()) + " A apart, " + format("%.2f", best) +
+         " times their bond length: is this file in bohr? (a geometry file is read in Angstrom)";
+}
+
 // The deck entries of the chosen coordinates. A linear bend with both
 // components is one CODE 5 entry; a lone component is a CODE 6 entry with
 // L = 0 and its own reference point.
@@ -140,12 +181,21 @@ std::vector<MassSet> mass_sets_for(const Molecule& m, const std::vector<Isotopol
   return sets;
 }
 
-bool same_group(const PointGroup& a, const PointGroup& b) {
-  if (a.type != b.type || a.operations.size() != b.operations.size()) return false;
-  for (std::size_t k = 0; k < a.operations.size(); ++k)
-    if (a.operations[k].permutation != b.operations[k].permutation ||
-        !a.operations[k].matrix.isApprox(b.operations[k].matrix, 1e-9))
-      return false;
+// Two mass sets can share one U when their symmetry coordinates come out
+// the same, card for card and block for block: U depends on B and the
+// group's operations, not on the masses, so PD3 after PH3 shares it while
+// HDO after H2O does not.
+bool same_cards(const std::vector<MatrixElement>& a, const std::vector<MatrixElement>& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t k = 0; k < a.size(); ++k)
+    if (a[k].row != b[k].row || a[k].column != b[k].column || a[k].value != b[k].value) return false;
+  return true;
+}
+
+bool same_blocks(const std::vector<SymmetryBlock>& a, const std::vector<SymmetryBlock>& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t k = 0; k < a.size(); ++k)
+    if (a[k].species != b[k].species || a[k].first_row != b[k].first_row || a[k].size != b[k].size) return false;
   return true;
 }
 
@@ -190,25 +240,27 @@ void symmetry_cards(int problem, int mass_set, const MassSet& set, const std::ve
 }
 
 // Symmetry coordinates for every mass set, each isotopologue with its own
-// group; a mass set whose group is the one before it reuses the stored U.
+// group; a mass set whose U comes out as the last one written reuses it.
 void add_symmetry(DeckProblem& problem, const std::vector<int>& z, const std::vector<Vec3>& x,
                   const std::vector<InternalCoordinate>& cs, int vibrations, double tolerance,
                   std::vector<std::string>& comments, std::vector<std::string>& notes) {
   const Matrix b = wilson_b_matrix(x, cs);
-  std::optional<PointGroup> previous;
+  std::vector<MatrixElement> stored;
   std::vector<SymmetryBlock> blocks;
   int nsym = 0;
   for (std::size_t k = 0; k < problem.mass_sets.size(); ++k) {
     MassSet& set = problem.mass_sets[k];
     const PointGroup group = find_point_group(x, set.masses, z, tolerance);
     const std::string title = set.title;
-    if (previous && same_group(*previous, group)) {
+    const SymmetryCoordinates sc = symmetry_coordinates(b, group, vibrations);
+    std::vector<MatrixElement> cards = u_cards(sc.u);
+    if (k > 0 && same_cards(cards, stored) && same_blocks(sc.blocks, blocks)) {
       set.u_mode = -1;
       problem.save = 1;
     } else {
-      const SymmetryCoordinates sc = symmetry_coordinates(b, group, vibrations);
       set.u_mode = 1;
-      set.u = u_cards(sc.u);
+      set.u = cards;
+      stored = std::move(cards);
       blocks = sc.blocks;
       nsym = static_cast<int>(sc.u.rows());
     }
@@ -226,7 +278,6 @@ void add_symmetry(DeckProblem& problem, const std::vector<int>& z, const std::ve
     notes.push_back("problem " + std::to_string(problem.number) + ", mass set " + title + ": point group " +
                     group.name() + ", " + std::to_string(blocks.size()) + (blocks.size() == 1 ? " block" : " blocks") +
                     (set.u_mode < 0 ? " (the stored U of the mass set before)" : ""));
-    previous = group;
   }
 }
 
@@ -239,11 +290,14 @@ std::vector<Vec3> positions_for(const Molecule& source, int number, const BuildO
   const std::string& file = options.source_name;
   std::vector<Vec3> x = written_positions(source, file, number);
   check_atoms(source, x, file, number);
+  if (const auto doubt = bohr_doubt(source, x, number)) built.warnings.push_back(*doubt);
   if (!options.symmetry) return x;
   std::vector<double> masses;
   std::vector<int> z;
   for (const Atom& a : source.atoms) masses.push_back(a.mass), z.push_back(a.element);
   const PointGroup group = find_point_group(x, masses, z, options.tolerance);
+  if (const auto hint = higher_group_hint(x, masses, z, group, options.tolerance, number))
+    built.notes.push_back(*hint);
   const Symmetrized sym = symmetrize(x, group);
   if (sym.largest_shift > options.tolerance)
     throw input_error(file, "molecule " + std::to_string(number) + ": symmetrizing to " + group.name() +
@@ -366,6 +420,9 @@ Isotopologue parse_isotopologue(const std::string& text) {
       throw input_error(what, "\"" + atom + "\" is not an atom number");
     const std::string isotope = item.substr(colon + 1);
     if (!parse_isotope(isotope)) throw input_error(what, "unknown isotope " + isotope);
+    for (const auto& [earlier, given] : choice.substitutions)
+      if (earlier == std::stoi(atom))
+        throw input_error(what, "atom " + atom + " is named twice (" + given + " and " + isotope + ")");
     choice.substitutions.emplace_back(std::stoi(atom), isotope);
     pos = comma + 1;
   }

@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <tuple>
 #include <sstream>
 
+#include "kit/base/constants.h"
 #include "kit/base/linalg.h"
 #include "kit/base/text.h"
 #include "kit/commands/problem_view.h"
@@ -148,6 +150,57 @@ MassSetReport check_mass_set(const ProblemView& v, const MassSetView& m) {
   return ms;
 }
 
+// An atom with no other within this distance is no part of a molecule.
+constexpr double kLoneAtomDistance = 3.0;  // Å
+
+std::vector<std::string> lone_atoms(const ProblemView& v) {
+  std::vector<std::string> out;
+  const std::vector<Vec3>& x = v.deck.x;
+  if (x.size() < 2) return out;
+  for (std::size_t a = 0; a < x.size(); ++a) {
+    double nearest = std::numeric_limits<double>::infinity();
+    for (std::size_t b = 0; b < x.size(); ++b)
+      if (b != a) nearest = std::min(nearest, (x[a] - x[b]).norm());
+    if (nearest > kLoneAtomDistance)
+      out.push_back("atom " + std::to_string(a + 1) + " (its X card) has no neighbour within " +
+                    format("%.0f", kLoneAtomDistance) + " A (the nearest is " + format("%.3f", nearest) +
+                    " A away): is a number on the card in the wrong columns?");
+  }
+  return out;
+}
+
+// Stretches and bends against the values `build` recorded on the deck's
+// comment cards; a card edited since then shows here.
+std::vector<std::string> changed_coordinates(const ProblemView& v) {
+  std::vector<std::string> out;
+  const std::vector<Vec3>& x = v.deck.x;
+  const auto at = [&](int a) { return x[static_cast<std::size_t>(a - 1)]; };
+  const int n = static_cast<int>(x.size());
+  for (const auto& [key, recorded] : v.notes.values) {
+    if (key.first != v.deck.number || key.second > static_cast<int>(v.rows.size())) continue;
+    const DeckRow& row = v.rows[static_cast<std::size_t>(key.second - 1)];
+    if (row.entries.size() != 1 || row.component != 0) continue;
+    const CoordinateEntry& c = v.deck.entries[static_cast<std::size_t>(row.entries.front())];
+    if (c.i < 1 || c.j < 1 || c.i > n || c.j > n) continue;
+    std::optional<double> now;
+    double allowed = 0;
+    if (c.code == 1) {
+      now = (at(c.i) - at(c.j)).norm();
+      allowed = 0.001 + v.symmetrization_shift() * 2;
+    } else if (c.code == 2 && c.k >= 1 && c.k <= n) {
+      const Vec3 u = (at(c.i) - at(c.j)).normalized(), w = (at(c.k) - at(c.j)).normalized();
+      now = std::acos(std::clamp(u.dot(w), -1.0, 1.0)) * 180 / kPi;
+      allowed = 0.1;
+    }
+    if (now && std::abs(*now - recorded) > allowed)
+      out.push_back("coordinate " + std::to_string(key.second) + " (" + v.labels[static_cast<std::size_t>(key.second - 1)] +
+                    ") is " + format(c.code == 1 ? "%.6f A" : "%.2f DEG", *now) + " from the X cards, " +
+                    format(c.code == 1 ? "%.6f A" : "%.2f DEG", recorded) +
+                    " on the deck's comment card: was a card changed after the deck was built?");
+  }
+  return out;
+}
+
 std::string verdict_of(const ProblemReport& r) {
   std::string verdict;
   if (!r.rank) {
@@ -161,6 +214,8 @@ std::string verdict_of(const ProblemReport& r) {
     verdict = "complete: " + plural(r.coordinates, "coordinate") + ", " + plural(r.vibrations, "vibration");
   }
   if (!r.errors.empty()) verdict += "; " + plural(static_cast<long long>(r.errors.size()), "error report");
+  if (!r.geometry.empty())
+    verdict += "; " + plural(static_cast<long long>(r.geometry.size()), "geometry finding");
   int reports = 0;
   for (const MassSetReport& m : r.mass_sets) reports += m.factoring_reports;
   if (reports > 0) verdict += "; " + plural(reports, "factoring report");
@@ -176,6 +231,8 @@ ProblemReport check_problem(const ProblemView& v) {
   r.vibrations = v.vibrations;
   r.coordinates = static_cast<int>(v.rows.size());
   r.errors = v.listed->errors;
+  r.geometry = lone_atoms(v);
+  for (std::string& f : changed_coordinates(v)) r.geometry.push_back(std::move(f));
   if (v.has_b()) {
     b_rank_and_redundancy(v, r);
     for (const MassSetView& m : v.mass_sets) r.mass_sets.push_back(check_mass_set(v, m));
@@ -188,7 +245,7 @@ ProblemReport check_problem(const ProblemView& v) {
 
 int CheckReport::exit_status() const {
   for (const ProblemReport& p : problems) {
-    if (!p.errors.empty() || !p.missing || *p.missing > 0) return 1;
+    if (!p.errors.empty() || !p.geometry.empty() || !p.missing || *p.missing > 0) return 1;
     for (const MassSetReport& m : p.mass_sets) {
       if (m.factoring_reports > 0) return 1;
       for (const BlockReport& b : m.blocks)
@@ -221,6 +278,7 @@ std::string check_text(const CheckReport& report) {
     if (p.redundant && !p.redundant->empty() && p.missing && *p.missing > 0)
       out << "  redundant: " << join(*p.redundant) << "\n";
     for (const std::string& e : p.errors) out << "  error report: " << e << "\n";
+    for (const std::string& g : p.geometry) out << "  geometry: " << g << "\n";
     for (std::size_t m = 0; m < p.mass_sets.size(); ++m) {
       const MassSetReport& ms = p.mass_sets[m];
       out << "  mass set " << m + 1 << " \"" << ms.title << "\"";

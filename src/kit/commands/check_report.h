@@ -60,6 +60,9 @@ struct ProblemReport {
   std::optional<std::vector<int>> redundant;
   std::optional<int> missing;
   std::vector<std::string> errors;
+  // Geometries no chemist means: an atom far from every other, a bond or
+  // angle that is not what the deck's comment cards recorded when built.
+  std::vector<std::string> geometry;
   std::vector<MassSetReport> mass_sets;
   std::string verdict;
 };

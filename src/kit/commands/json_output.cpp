@@ -63,6 +63,7 @@ std::string check_json(const CheckReport& report) {
                         {"redundant", or_null(p.redundant)},
                         {"missing", or_null(p.missing)},
                         {"errors", p.errors},
+                        {"geometry", p.geometry},
                         {"mass_sets", sets}});
   }
   return ordered_json{{"problems", problems}}.dump(2) + "\n";

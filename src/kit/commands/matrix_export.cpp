@@ -6,6 +6,7 @@
 
 #include "kit/base/atomic_file.h"
 #include "kit/base/kit_error.h"
+#include "kit/base/text.h"
 #include "kit/commands/problem_view.h"
 #include "kit/io/matrix_market.h"
 
@@ -140,6 +141,9 @@ MatrixExport plan_export(const Deck& deck, const Listing& listing, std::optional
     const int position = static_cast<int>(p) + 1;
     if (only && position != *only) continue;
     const ProblemView v(deck, &listing, position, deck_name);
+    if (!v.listed->has_b)
+      plan.refused.push_back("problem " + std::to_string(position) + ": the engine listed no B" +
+                             (v.listed->errors.empty() ? std::string() : " (" + trimmed_right(v.listed->errors.front()) + ")"));
     if (v.listed->has_b) plan.matrices.push_back(b_matrix(v));
     for (const MassSetView& m : v.mass_sets) {
       plan.matrices.push_back(g_matrix(v, m));
@@ -148,6 +152,8 @@ MatrixExport plan_export(const Deck& deck, const Listing& listing, std::optional
       for (ExportedMatrix& s : gsym_blocks(v, m)) plan.matrices.push_back(std::move(s));
     }
   }
+  if (plan.matrices.empty() && !plan.refused.empty())
+    throw input_error(deck_name, "nothing to export: " + plan.refused.front());
   return plan;
 }
 

@@ -35,6 +35,9 @@ struct ExportedMatrix {
 struct MatrixExport {
   std::string deck;
   std::vector<ExportedMatrix> matrices;
+  // Problems the engine refused (no B listed), each as "problem N: its
+  // first error report", so that nothing is left out without a word.
+  std::vector<std::string> refused;
 };
 
 // For each problem (or only the one at position `only`): B when the listing

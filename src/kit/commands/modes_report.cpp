@@ -189,13 +189,16 @@ ModesReport analyze_modes(const Deck& deck, const Listing& listing, const ModesO
   pm.problem = v.listed->number;
   pm.scale = o.scale;
   pm.match = o.match;
-  const Matrix hessian = hessian_in_deck_frame(v, {o.hessian, o.format, o.units}, pm.warnings).hessian;
+  const HessianSource source{o.hessian, o.format, o.units, o.hessian_geometry, o.frame_tolerance};
+  const Matrix hessian = hessian_in_deck_frame(v, source, pm.warnings).hessian;
   std::vector<MassSetAnalysis> work;
   for (int k : chosen_mass_sets(v, o.mass_set)) {
     const MassSetView& m = v.mass_sets[static_cast<std::size_t>(k - 1)];
     std::vector<std::string> labels;
-    const VibrationInput in = vibration_input(v, m, hessian, o.scale, labels);
+    VibrationInput in = vibration_input(v, m, hessian, o.scale, labels);
+    in.allow_gradient = o.allow_gradient;
     work.push_back(analyze_mass_set(v, m, in));
+    check_hessian_fits(v, work.back(), source);
     pm.mass_sets.push_back(mass_set_modes(work.back(), m, in, labels, v.classes, o.ped_threshold));
     pm.mass_set_numbers.push_back(k);
   }

@@ -30,6 +30,9 @@ struct ModesOptions {
   double ped_threshold = 10;           // percent
   std::optional<int> problem;          // position in the deck, from 1
   MatchMethod match = MatchMethod::species;
+  std::string hessian_geometry;   // gives a plain-text Hessian its frame
+  double frame_tolerance = 0.001;  // Å
+  bool allow_gradient = false;     // the GF route at a point that is not stationary, on purpose
 };
 
 struct PedItem {

@@ -1,6 +1,8 @@
 #include "kit/commands/problem_view.h"
 
 #include <algorithm>
+#include <cmath>
+#include <sstream>
 
 #include "kit/base/kit_error.h"
 #include "kit/base/text.h"
@@ -11,9 +13,89 @@
 
 namespace korven::kit {
 
-Listing listing_of(const std::string& deck_name, const std::string& listing_path) {
-  if (!listing_path.empty()) return read_listing_file(listing_path);
-  return run_and_read(deck_name);
+namespace {
+
+// The atoms (from 1) that the entries of a row of the walk name.
+std::vector<int> row_atoms(const DeckProblem& p, const DeckRow& row) {
+  std::vector<int> atoms;
+  for (int e : row.entries) {
+    const CoordinateEntry& c = p.entries[static_cast<std::size_t>(e)];
+    for (int a : {c.i, c.j, c.k, c.l, c.ix, c.jx})
+      if (a > 0) atoms.push_back(a);
+  }
+  return atoms;
+}
+
+// The first B element of `listed` that the deck's walk and X cannot have
+// given: an element on an atom its row's coordinate does not name, or a
+// plain stretch whose row is not the unit vector between its atoms in X.
+std::optional<std::string> b_difference(const DeckProblem& p, const ListedProblem& listed) {
+  const std::vector<DeckRow> rows = deck_rows(p);
+  for (const MatrixElement& e : listed.b) {
+    if (e.row < 1 || e.row > static_cast<int>(rows.size())) continue;
+    const DeckRow& row = rows[static_cast<std::size_t>(e.row - 1)];
+    const std::vector<int> atoms = row_atoms(p, row);
+    const int atom = (e.column - 1) / 3 + 1;
+    if (std::find(atoms.begin(), atoms.end(), atom) == atoms.end())
+      return "B row " + std::to_string(e.row) + " has an element on atom " + std::to_string(atom) +
+             ", which the deck's coordinate " + std::to_string(e.row) + " does not name";
+    if (row.entries.size() != 1 || row.component != 0) continue;
+    const CoordinateEntry& c = p.entries[static_cast<std::size_t>(row.entries.front())];
+    if (c.code != 1 || c.i < 1 || c.j < 1 || c.i > static_cast<int>(p.x.size()) || c.j > static_cast<int>(p.x.size()))
+      continue;
+    const Vec3 d = p.x[static_cast<std::size_t>(c.i - 1)] - p.x[static_cast<std::size_t>(c.j - 1)];
+    if (d.norm() == 0) continue;
+    const double sign = atom == c.i ? 1.0 : -1.0;
+    const double expected = sign * d((e.column - 1) % 3) / d.norm();
+    if (std::abs(std::abs(e.value) - std::abs(expected)) > 2e-5)
+      return "B row " + std::to_string(e.row) + " (a stretch) is not the deck's X: " + format("%.6f", e.value) +
+             " listed, " + format("%.6f", expected) + " from the deck";
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> problem_difference(const DeckProblem& p, const ListedProblem& l) {
+  const auto differ = [](const std::string& what, const auto& deck, const auto& listing) {
+    std::ostringstream out;
+    out << what << " " << deck << " in the deck, " << listing << " in the listing";
+    return out.str();
+  };
+  if (l.number != p.number) return differ("problem number", p.number, l.number);
+  if (l.atoms != static_cast<int>(p.x.size())) return differ("atoms", p.x.size(), l.atoms);
+  if (l.nic != p.nic) return differ("internal coordinates", p.nic, l.nic);
+  if (l.title1 != trimmed_right(p.title1)) return differ("title", "\"" + trimmed_right(p.title1) + "\"", "\"" + l.title1 + "\"");
+  if (l.mass_sets.size() > p.mass_sets.size()) return differ("mass sets", p.mass_sets.size(), l.mass_sets.size());
+  for (std::size_t m = 0; m < l.mass_sets.size(); ++m) {
+    const std::vector<double>& listed = l.mass_sets[m].masses;
+    const std::vector<double>& deck = p.mass_sets[m].masses;
+    for (std::size_t a = 0; a < listed.size() && a < deck.size(); ++a)
+      if (std::abs(listed[a] - deck[a]) > 1e-6 * (1 + std::abs(deck[a])))
+        return "mass set " + std::to_string(m + 1) + ", atom " + std::to_string(a + 1) + ": mass " +
+               format("%.6f", deck[a]) + " in the deck, " + format("%.6f", listed[a]) + " in the listing";
+  }
+  return b_difference(p, l);
+}
+
+}  // namespace
+
+void check_listing_of_deck(const Deck& deck, const Listing& listing, const std::string& deck_name,
+                           const std::string& listing_path) {
+  const auto refuse = [&](const std::string& why) {
+    throw input_error(listing_path, "is not the listing of " + deck_name + ": " + why);
+  };
+  if (listing.problems.size() > deck.problems.size())
+    refuse("it lists " + plural(static_cast<long long>(listing.problems.size()), "problem") + ", the deck has " +
+           std::to_string(deck.problems.size()));
+  for (std::size_t k = 0; k < listing.problems.size(); ++k)
+    if (const auto why = problem_difference(deck.problems[k], listing.problems[k]))
+      refuse("problem " + std::to_string(k + 1) + ": " + *why);
+}
+
+Listing listing_of(const Deck& deck, const std::string& deck_name, const std::string& listing_path) {
+  if (listing_path.empty()) return run_and_read(deck_name);
+  Listing listing = read_listing_file(listing_path);
+  check_listing_of_deck(deck, listing, deck_name, listing_path);
+  return listing;
 }
 
 std::vector<int> chosen_problems(const std::string& deck_name, std::size_t count, std::optional<int> requested,

@@ -28,7 +28,13 @@ inline constexpr double kRankFraction = 1e-4;
 // The deck's listing: the one at `listing_path` when given, else the
 // engine's run of the deck in a private folder (a run-time failure of the
 // engine is an InputError naming the deck).
-Listing listing_of(const std::string& deck_name, const std::string& listing_path);
+// A listing given by the user is first checked to be the deck's: problem
+// numbers, atoms, coordinate counts, titles, masses, and B against the
+// deck's coordinates and X; InputError naming the listing and the first
+// difference otherwise.
+Listing listing_of(const Deck& deck, const std::string& deck_name, const std::string& listing_path);
+void check_listing_of_deck(const Deck& deck, const Listing& listing, const std::string& deck_name,
+                           const std::string& listing_path);
 
 // The positions (from 1) of the problems a command works on, of `count`:
 // the one requested, or every one; with `need_one`, a deck of several

@@ -5,6 +5,7 @@
 #include "kit/base/elements.h"
 #include "kit/base/kit_error.h"
 #include "kit/base/text.h"
+#include "kit/io/geometry_input.h"
 #include "kit/vibrations/frame_fit.h"
 
 namespace korven::kit {
@@ -47,7 +48,50 @@ void check_atoms_of(const ProblemView& v, const HessianFile& h, const std::strin
   check_same_atoms(path, file_z, deck_z, h.atom_lines);
 }
 
+// The positions of a geometry file's one molecule, which must have the
+// deck's atoms in the deck's order.
+std::vector<Vec3> geometry_of(const std::string& path, const ProblemView& v) {
+  const std::vector<Molecule> molecules = read_geometry(path);
+  if (molecules.size() != 1) throw input_error(path, "holds " + plural(static_cast<long long>(molecules.size()), "molecule") + "; the Hessian's geometry is one");
+  const Molecule& m = molecules.front();
+  if (static_cast<int>(m.atoms.size()) != v.atoms)
+    throw input_error(path, "has " + plural(static_cast<long long>(m.atoms.size()), "atom") + ", the deck " +
+                                std::to_string(v.atoms));
+  std::vector<Vec3> x;
+  for (const Atom& a : m.atoms) x.push_back(a.position);
+  return x;
+}
+
+// Stretching force constants of chemical bonds lie between a few tenths
+// and a few tens of mdyn/Å; the two units of a plain-text Hessian differ
+// by a factor of 15.569.
+constexpr double kSoftestStretch = 0.8, kStiffestStretch = 50;  // mdyn/Å, median over the stretches
+
+void check_units(const ProblemView& v, const MassSetAnalysis& a, const HessianSource& source) {
+  std::vector<double> k;
+  for (Eigen::Index i = 0; i < a.analysis.f.rows() && static_cast<std::size_t>(i) < v.classes.size(); ++i)
+    if (v.classes[static_cast<std::size_t>(i)].rfind("stretch", 0) == 0) k.push_back(a.analysis.f(i, i));
+  if (k.empty()) return;
+  std::nth_element(k.begin(), k.begin() + static_cast<std::ptrdiff_t>(k.size() / 2), k.end());
+  const double median = k[k.size() / 2];
+  const bool mdyn = source.units == HessianUnits::mdyn_per_angstrom;
+  if (mdyn && median < kSoftestStretch)
+    throw input_error(source.path, "read in mdyn/A, its stretching force constants are " + format("%.3f", median) +
+                                       " mdyn/A (median), too soft for chemical bonds: is the file in hartree/bohr^2 "
+                                       "(leave out --units mdyn/A)?");
+  if (!mdyn && median > kStiffestStretch)
+    throw input_error(source.path, "read in hartree/bohr^2, its stretching force constants are " +
+                                       format("%.1f", median) +
+                                       " mdyn/A (median), too stiff for chemical bonds: is the file in mdyn/A "
+                                       "(--units mdyn/A)?");
+}
+
 }  // namespace
+
+void check_hessian_fits(const ProblemView& v, const MassSetAnalysis& a, const HessianSource& source) {
+  if (a.analysis.comparison.other_frame) throw input_error(source.path, a.analysis.comparison.verdict);
+  if (format_of(source) == HessianFormat::text) check_units(v, a, source);
+}
 
 HessianFormat format_of(const HessianSource& source) {
   if (source.format) return *source.format;
@@ -60,16 +104,23 @@ HessianFile hessian_in_deck_frame(const ProblemView& v, const HessianSource& sou
                                   std::vector<std::string>& warnings) {
   HessianFile h = read_hessian(source.path, format_of(source), source.units, v.atoms);
   check_atoms_of(v, h, source.path);
+  if (!source.geometry.empty()) {
+    if (h.positions)
+      throw input_error(source.geometry, "--hessian-geometry is for a plain-text Hessian; " + source.path +
+                                             " carries its own geometry");
+    h.positions = geometry_of(source.geometry, v);
+  }
   if (!h.positions) return h;
   const FrameFit fit = fit_frame(*h.positions, v.deck.x);
-  const double allowed = 0.001 + v.symmetrization_shift();
+  const double allowed = source.frame_tolerance + v.symmetrization_shift();
   if (!(fit.rmsd <= allowed))
     throw input_error(source.path, "its geometry lies " + format("%.6f", fit.rmsd) +
                                        " A (RMSD after the best rotation and translation) from the deck's X; at most " +
                                        format("%.6f", allowed) + " A is accepted");
   if (fit.rmsd > 0.001)
     warnings.push_back("the Hessian's geometry lies " + format("%.6f", fit.rmsd) +
-                       " A from the deck's X after the best fit (within the symmetrization shift)");
+                       " A from the deck's X after the best fit (accepted: at most " + format("%.6f", allowed) +
+                       " A, the frame tolerance and the symmetrization shift)");
   h.hessian = rotate_hessian(h.hessian, fit.rotation);
   return h;
 }

@@ -21,6 +21,8 @@ struct HessianSource {
   std::string path;
   std::optional<HessianFormat> format;  // empty: from the extension
   HessianUnits units = HessianUnits::hartree_per_bohr2;  // plain text only
+  std::string geometry;          // a geometry file giving a plain-text Hessian its frame
+  double frame_tolerance = 0.001;  // Å: how far the file's geometry may lie from X after the best fit
 };
 
 // The format the file is read in: the one named, else from the extension
@@ -58,5 +60,11 @@ struct MassSetAnalysis {
 };
 
 MassSetAnalysis analyze_mass_set(const ProblemView& v, const MassSetView& m, const VibrationInput& in);
+
+// Refusals of results that would look right and are not: a Hessian at a
+// stationary point of another orientation, and (for a plain-text file, whose
+// units the user states) stretching force constants whose size is off by
+// the ratio of the two units. InputError naming the Hessian's file.
+void check_hessian_fits(const ProblemView& v, const MassSetAnalysis& a, const HessianSource& source);
 
 }  // namespace korven::kit

@@ -6,6 +6,7 @@
 #include <sstream>
 #include <system_error>
 
+#include "driver/deck_name.h"
 #include "driver/run.h"
 #include "kit/base/kit_error.h"
 #include "kit/io/listing_reader.h"
@@ -118,6 +119,12 @@ Listing run_and_read(const fs::path& deck) {
   if (run.status != 0)
     throw input_error(deck.string(), "KORVEN ended with a run-time failure: " + engine_failure_line(run));
   return read_listing(run.listing, deck.string() + " (its listing)");
+}
+
+std::string deck_name_fault(const std::filesystem::path& deck) {
+  std::string why;
+  if (usable_deck_name(deck.filename().string(), &why)) return "";
+  return why;
 }
 
 }  // namespace korven::kit

@@ -36,4 +36,8 @@ std::string engine_failure_line(const EngineRun& run);
 // with a run-time failure: ...".
 Listing run_and_read(const std::filesystem::path& deck);
 
+// Why korven cannot take this file name (the name without its folder) as
+// its DECK, in words; empty when it can.
+std::string deck_name_fault(const std::filesystem::path& deck);
+
 }  // namespace korven::kit

@@ -32,9 +32,11 @@
 #include <openbabel/obiter.h>
 #pragma GCC diagnostic pop
 
+#include "kit/base/constants.h"
 #include "kit/base/elements.h"
 #include "kit/base/kit_error.h"
 #include "kit/base/sandbox.h"
+#include "kit/base/text.h"
 
 namespace korven::kit {
 
@@ -449,6 +451,69 @@ void check_molecules(std::vector<Molecule>& molecules, const std::vector<int>& d
   }
 }
 
+// ------------------------------------------------------- Gaussian input
+//
+// Open Babel writes Gaussian input but does not read it; its Cartesian
+// molecule specification is read here and handed on as XYZ text. Link 0
+// lines (%), the route (# … up to a blank line), the title (up to a blank
+// line), the charge and multiplicity, then one atom a line: an element
+// symbol or atomic number (a label such as C1 or C-Bq is cut to its
+// element), an optional freeze code, and x y z in Ångström (bohr with
+// Units=AU or Units=Bohr in the route). A Z-matrix is refused.
+bool is_gaussian_input(const std::string& id) { return id == "gjf" || id == "com" || id == "gau" || id == "gjc"; }
+
+std::string gaussian_atom(const std::string& line, std::size_t at, const std::string& name, double unit) {
+  std::istringstream in(line);
+  std::vector<std::string> t;
+  for (std::string w; in >> w;) t.push_back(w);
+  const auto fail = [&](const std::string& why) {
+    throw input_error(name, "line " + std::to_string(at) + ": " + why);
+  };
+  if (t.size() != 4 && t.size() != 5)
+    fail("not a Cartesian atom line (a Z-matrix is not read: write the molecule in Cartesian coordinates)");
+  std::string element;
+  if (std::isdigit(static_cast<unsigned char>(t[0][0]))) {
+    element = element_symbol(std::atoi(t[0].c_str()));
+  } else {
+    for (char ch : t[0]) {
+      if (!std::isalpha(static_cast<unsigned char>(ch)) || element.size() == 2) break;
+      element += element.empty() ? static_cast<char>(std::toupper(ch)) : static_cast<char>(std::tolower(ch));
+    }
+    if (element.size() == 2 && element_number(element) == 0) element.pop_back();
+  }
+  if (element.empty() || element_number(element) == 0) fail("\"" + t[0] + "\" names no element");
+  std::string out = element;
+  for (std::size_t k = t.size() - 3; k < t.size(); ++k) {
+    char* end = nullptr;
+    const double v = std::strtod(t[k].c_str(), &end);
+    if (end == t[k].c_str() || *end != '\0' || !std::isfinite(v))
+      fail("\"" + t[k] + "\" is not a coordinate (a Z-matrix is not read: write the molecule in Cartesian coordinates)");
+    append_number(out += ' ', v * unit);
+  }
+  return out + "\n";
+}
+
+std::string gaussian_input_as_xyz(const std::string& bytes, const std::string& name) {
+  std::istringstream in(bytes);
+  std::string line, route, title, atoms;
+  std::size_t at = 0, count = 0;
+  const auto blank = [](const std::string& l) { return l.find_first_not_of(" \t\r") == std::string::npos; };
+  while (std::getline(in, line) && (++at, !line.empty() && line[0] == '%')) {}
+  if (line.empty() || line[0] != '#') throw input_error(name, "line " + std::to_string(at) + ": expected the route (#)");
+  do route += lower(line) + " ";
+  while (std::getline(in, line) && (++at, !blank(line)));
+  while (std::getline(in, line) && (++at, !blank(line))) title += (title.empty() ? "" : " ") + trimmed_right(line);
+  if (!std::getline(in, line)) throw input_error(name, "ends before the charge and multiplicity");
+  ++at;
+  const bool bohr = route.find("units=au") != std::string::npos || route.find("units=bohr") != std::string::npos;
+  while (std::getline(in, line) && (++at, !blank(line))) {
+    atoms += gaussian_atom(line, at, name, bohr ? kBohrInAngstrom : 1.0);
+    ++count;
+  }
+  if (count == 0) throw input_error(name, "holds no atoms after the charge and multiplicity");
+  return std::to_string(count) + "\n" + title + "\n" + atoms;
+}
+
 }  // namespace
 
 std::string format_from_extension(const std::string& path) {
@@ -462,8 +527,11 @@ std::vector<Molecule> read_geometry(const std::string& path, const std::string& 
   const std::string name = path == "-" ? "standard input" : path;
   // Standard input without a format is refused before anything is read.
   if (path == "-" && format.empty()) resolve_format(path, format, name);
-  const std::string bytes = read_bytes(path, name);
-  const std::string id = resolve_format(path, format, name);
+  std::string bytes = read_bytes(path, name);
+  const std::string given = lower(format.empty() && path != "-" ? format_from_extension(path) : format);
+  if (is_gaussian_input(given) && bytes.find_first_not_of(" \t\r\n\f\v") != std::string::npos && !looks_binary(bytes))
+    bytes = gaussian_input_as_xyz(bytes, name);
+  const std::string id = is_gaussian_input(given) ? std::string("xyz") : resolve_format(path, format, name);
   if (bytes.find_first_not_of(" \t\r\n\f\v") == std::string::npos) throw input_error(name, "is empty");
   OpenBabel::OBFormat* reader = OpenBabel::OBConversion::FindFormat(id);
   if (!(reader->Flags() & READBINARY) && looks_binary(bytes)) {

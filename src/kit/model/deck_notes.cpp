@@ -35,7 +35,7 @@ std::string shift_note(int problem, const std::string& group, double shift) {
 }
 
 DeckNotes read_deck_notes(const std::vector<std::string>& comments) {
-  static const std::regex coordinate(R"(^ {4}P(\d+) C *(\d+)  (.+?)  -?[0-9.]+ (DEG|A)\s*$)");
+  static const std::regex coordinate(R"(^ {4}P(\d+) C *(\d+)  (.+?)  (-?[0-9.]+) (DEG|A)\s*$)");
   static const std::regex group(R"(^ {4}P(\d+) M(\d+) .*  POINT GROUP (\S+)\s*$)");
   static const std::regex block(R"(^ {4}P(\d+) M(\d+) BLOCK +(\d+)  (\S+)  ROWS \d+-\d+\s*$)");
   static const std::regex shift(R"(^ {4}P(\d+) SYMMETRIZED TO \S+, LARGEST SHIFT ([0-9.]+) A\s*$)");
@@ -52,6 +52,7 @@ DeckNotes read_deck_notes(const std::vector<std::string>& comments) {
         notes.shifts[std::stoi(m[1])] = std::stod(m[2]);
       } else if (std::regex_match(line, m, coordinate)) {
         notes.coordinates[{std::stoi(m[1]), std::stoi(m[2])}] = m[3];
+        notes.values[{std::stoi(m[1]), std::stoi(m[2])}] = std::stod(m[4]);
       }
     } catch (const std::exception&) {
       // numbers too large for an int: not one of ours

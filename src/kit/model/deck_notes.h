@@ -28,6 +28,9 @@ struct DeckNotes {
   std::map<std::pair<int, int>, std::string> groups;       // (problem, mass set) → "C2v"
   std::map<std::tuple<int, int, int>, std::string> species;  // (problem, mass set, block) → "A1"
   std::map<int, double> shifts;                              // problem → Å
+  // (problem, row) → the coordinate's value when the deck was built: Å for
+  // a stretch, degrees for an angle.
+  std::map<std::pair<int, int>, double> values;
 };
 
 // What the kit's comment cards say; other comments are passed over.

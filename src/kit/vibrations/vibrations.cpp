@@ -148,6 +148,16 @@ struct RawMode {
   int block;
 };
 
+// Whether H_m has exactly `external` eigenvalues near zero: the null space
+// a stationary point gives, whatever the orientation.
+bool has_external_null_space(const Matrix& hm, Eigen::Index external) {
+  const Vector lambda = symmetric_eigenvalues(0.5 * (hm + hm.transpose()));
+  const double largest = lambda.cwiseAbs().maxCoeff();
+  Eigen::Index zeros = 0;
+  for (Eigen::Index k = 0; k < lambda.size(); ++k) zeros += std::abs(lambda(k)) <= kStationaryTolerance * largest;
+  return largest > 0 && zeros == external;
+}
+
 void compare(VibrationAnalysis& out, int vibrations, double external_fraction, double b_external) {
   Comparison& c = out.comparison;
   c.vibrations = vibrations;
@@ -166,7 +176,7 @@ void compare(VibrationAnalysis& out, int vibrations, double external_fraction, d
   }
   const bool stationary = external_fraction <= kStationaryTolerance;
   const bool counts = c.described == c.vibrations;
-  c.agree = counts && within && stationary;
+  c.agree = counts && ((within && stationary) || c.gradient_allowed);
 
   std::vector<std::string> why;
   if (c.described < c.vibrations)
@@ -176,9 +186,15 @@ void compare(VibrationAnalysis& out, int vibrations, double external_fraction, d
   if (c.described > c.vibrations)
     why.push_back("the coordinates give " + std::to_string(c.described) + " modes for " +
                   std::to_string(c.vibrations) + " vibrations: translations or rotations move them");
-  if (!stationary)
+  if (!stationary && c.other_frame)
+    why.push_back("the Hessian is in another orientation than the deck's X (its translations and rotations are "
+                  "zero modes, but not the deck's: " + number(external_fraction) +
+                  " of its norm): give its geometry with --hessian-geometry FILE, or use a file that carries it "
+                  "(.fchk, .hess)");
+  else if (!stationary)
     why.push_back("the Hessian is not at a stationary point of this geometry: its translation and rotation part is " +
-                  number(external_fraction) + " of its norm (limit 0.001)");
+                  number(external_fraction) + " of its norm (limit 0.001)" +
+                  (c.gradient_allowed ? "; the GF route was asked for at this point (--allow-gradient)" : ""));
   if (counts && !within) {
     std::string s = "the internal-coordinate and Cartesian wavenumbers differ by up to " +
                     number(c.largest_difference, 4) + " cm-1";
@@ -293,7 +309,10 @@ void cartesian_wavenumbers(const VibrationInput& in, const Vector& inv_root, Vib
   for (Eigen::Index k = 0; k < cart.size(); ++k)
     out.cartesian_wavenumbers.push_back(in.scale * wavenumber_from_eigenvalue(cart(k)));
   const Matrix bm = in.b * inv_root.asDiagonal();
-  compare(out, static_cast<int>(n3 - ext.cols()), relative_norm(hm * ext, hm), relative_norm(bm * ext, bm));
+  out.comparison.gradient_allowed = in.allow_gradient;
+  const double external_fraction = relative_norm(hm * ext, hm);
+  if (external_fraction > kStationaryTolerance) out.comparison.other_frame = has_external_null_space(hm, ext.cols());
+  compare(out, static_cast<int>(n3 - ext.cols()), external_fraction, relative_norm(bm * ext, bm));
 }
 
 }  // namespace

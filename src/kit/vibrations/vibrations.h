@@ -56,6 +56,9 @@ struct VibrationInput {
   std::vector<ModeBlock> blocks;  // with u: tiling its rows in order; empty: one block
   double scale = 1;             // multiplies every reported wavenumber
   std::string source;           // the file named in error messages (the deck)
+  // The user runs the GF route at a geometry that is not stationary on
+  // purpose: the Cartesian route's disagreement is then no finding.
+  bool allow_gradient = false;
 };
 
 struct Mode {
@@ -80,6 +83,11 @@ struct Comparison {
   double largest_difference = 0;   // cm⁻¹, over the paired modes
   double external_fraction = 0;    // ‖H_m E‖ / ‖H_m‖
   double b_external_fraction = 0;  // ‖B M^-1/2 E‖ / ‖B M^-1/2‖: B moved by translations or rotations
+  // The Hessian has as many zero eigenvalues as the molecule has
+  // translations and rotations, but they are not the deck's: it is at a
+  // stationary point in another orientation.
+  bool other_frame = false;
+  bool gradient_allowed = false;
   std::string verdict;             // one sentence in words
 };
 
