@@ -7,8 +7,8 @@ DEMO_DIR      ?= $(BUILD)/demo
 # Extra CMake options for every configure, e.g. -DKORVEN_WERROR=ON as CI has it.
 CMAKE_OPTIONS ?=
 
-.PHONY: all deps deps-package deps-valgrind deps-bench deps-fuzz build demo test test-long test-release test-asan \
-        test-valgrind bench fuzz package install clean
+.PHONY: all deps deps-package deps-valgrind deps-bench deps-fuzz deps-coverage build demo test test-long \
+        test-release test-asan test-valgrind coverage bench fuzz package install clean
 
 all: build
 
@@ -18,7 +18,7 @@ all: build
 deps:
 	tools/install-packages.sh
 
-deps-package deps-valgrind deps-bench deps-fuzz:
+deps-package deps-valgrind deps-bench deps-fuzz deps-coverage:
 	tools/install-packages.sh --list $(@:deps-%=%)
 
 build: deps
@@ -63,6 +63,18 @@ test-valgrind: deps-valgrind
 	cmake --build build-valgrind -j $(JOBS)
 	cd build-valgrind && ctest --output-on-failure -j $(JOBS) -LE fp_trap
 
+# Line coverage of the workbench (src/kit) by the whole suite, per folder and
+# in total, with gcovr; the HTML report lands in build-coverage/coverage/.
+coverage: deps-coverage
+	cmake -S . -B build-coverage -DCMAKE_BUILD_TYPE=Debug -DKORVEN_COVERAGE=ON -DKORVEN_TESTS=ON -DKORVEN_KIT=ON $(CMAKE_OPTIONS)
+	cmake --build build-coverage -j $(JOBS)
+	find build-coverage -name '*.gcda' -delete
+	cd build-coverage && ctest -j $(JOBS) -E 'SymmetryBuildOf.*c60|Timed|Seconds|Quickly'
+	mkdir -p build-coverage/coverage
+	gcovr -r . --filter 'src/kit/' --object-directory build-coverage --print-summary \
+	  --html-details build-coverage/coverage/index.html --txt build-coverage/coverage/summary.txt
+	@grep -E '^(src/kit|TOTAL)' build-coverage/coverage/summary.txt | tail -n 3
+
 bench: deps-bench
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DKORVEN_BENCH=ON -DKORVEN_TESTS=OFF $(CMAKE_OPTIONS)
 	cmake --build build-bench -j $(JOBS)
@@ -81,4 +93,4 @@ install: build
 	cmake --install $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(RELEASE_BUILD) build-valgrind build-bench build-fuzz
+	rm -rf $(BUILD) $(ASAN_BUILD) $(RELEASE_BUILD) build-valgrind build-bench build-fuzz build-coverage
