@@ -35,14 +35,13 @@ double valence_constant(const std::string& cls) {
   return 0.1;
 }
 
-class LiteratureNumbering : public ::testing::TestWithParam<NumberingCase> {};
-
-TEST_P(LiteratureNumbering, SpeciesOfEachNuAsPublished) {
-  const NumberingCase& c = GetParam();
+// The molecule's deck built with --symmetry (and `extra` options) and
+// analysed with the valence force field above.
+ModesReport valence_modes(const std::string& molecule, const std::string& extra = "") {
   testing::TempDir dir;
-  testing::spill(dir / "m.xyz", testing::slurp(testing::kit_data(std::string("molecules/") + c.molecule + ".xyz")));
-  const testing::ProgramRun built = testing::run_korvenkit(dir.path(), "build m.xyz -o M.DAT --symmetry");
-  ASSERT_EQ(built.status, 0) << built.err;
+  testing::spill(dir / "m.xyz", testing::slurp(testing::kit_data("molecules/" + molecule + ".xyz")));
+  const testing::ProgramRun built = testing::run_korvenkit(dir.path(), "build m.xyz -o M.DAT --symmetry " + extra);
+  EXPECT_EQ(built.status, 0) << built.err;
   const Deck deck = replay_deck(dir / "M.DAT");
   const Listing listing = run_and_read(dir / "M.DAT");
   const ProblemView v(deck, &listing, 1, "M.DAT");
@@ -54,7 +53,14 @@ TEST_P(LiteratureNumbering, SpeciesOfEachNuAsPublished) {
   ModesOptions o;
   o.hessian = (dir / "h.txt").string();
   o.units = HessianUnits::mdyn_per_angstrom;
-  const ModesReport report = analyze_modes(deck, listing, o, "M.DAT");
+  return analyze_modes(deck, listing, o, "M.DAT");
+}
+
+class LiteratureNumbering : public ::testing::TestWithParam<NumberingCase> {};
+
+TEST_P(LiteratureNumbering, SpeciesOfEachNuAsPublished) {
+  const NumberingCase& c = GetParam();
+  const ModesReport report = valence_modes(c.molecule);
   const MassSetModes& m = report.problems.at(0).mass_sets.at(0);
   ASSERT_EQ(m.modes.size(), c.species.size());
   for (std::size_t k = 0; k < c.species.size(); ++k) {
@@ -81,6 +87,32 @@ INSTANTIATE_TEST_SUITE_P(
         NumberingCase{"hcn", {"Sigma+", "Pi", "Sigma+"}, {1, 2, 1}},
         NumberingCase{"acetylene", {"Sigma_g+", "Sigma_g+", "Sigma_u+", "Pi_g", "Pi_u"}, {1, 1, 1, 2, 2}}),
     [](const ::testing::TestParamInfo<NumberingCase>& info) { return std::string(info.param.molecule); });
+
+// Isotopologues matched by species: every vibration of C2H4 to one of the
+// same species in C2D4, each falling on deuteration, and the Teller–Redlich
+// product rule, exact for a harmonic force field, met per species.
+TEST(IsotopologueMatching, BySpeciesNothingRisesAndTheProductRuleHolds) {
+  const ModesReport report = valence_modes("ethylene", "--isotopologue C2D4=3:D,4:D,5:D,6:D");
+  const ProblemModes& p = report.problems.at(0);
+  ASSERT_EQ(p.mass_sets.size(), 2u);
+  const MassSetModes& light = p.mass_sets[0];
+  const MassSetModes& heavy = p.mass_sets[1];
+  ASSERT_EQ(heavy.matched_nu.size(), light.modes.size());
+  for (std::size_t k = 0; k < light.modes.size(); ++k) {
+    SCOPED_TRACE("nu" + std::to_string(light.modes[k].nu));
+    ASSERT_EQ(heavy.matched_nu[k].size(), 1u);
+    const ModeRow& partner = heavy.modes.at(static_cast<std::size_t>(heavy.matched_nu[k][0] - 1));
+    EXPECT_EQ(partner.species, light.modes[k].species);
+    EXPECT_LE(partner.wavenumber, light.modes[k].wavenumber + 1e-6);
+  }
+  EXPECT_TRUE(heavy.heavier);
+  ASSERT_FALSE(heavy.product_rule.empty());
+  for (const ProductRule& r : heavy.product_rule) {
+    SCOPED_TRACE(r.species);
+    // B listed to six decimals: the ratio to about 1e-5.
+    EXPECT_NEAR(r.ratio / r.expected, 1.0, 1e-4);
+  }
+}
 
 }  // namespace
 }  // namespace korven::kit
