@@ -88,6 +88,18 @@ INSTANTIATE_TEST_SUITE_P(
         NumberingCase{"acetylene", {"Sigma_g+", "Sigma_g+", "Sigma_u+", "Pi_g", "Pi_u"}, {1, 1, 1, 2, 2}}),
     [](const ::testing::TestParamInfo<NumberingCase>& info) { return std::string(info.param.molecule); });
 
+// The other axes put planar water in xz: its antisymmetric stretch is B1,
+// and the deck, check and modes all agree on it.
+TEST(LiteratureNumbering, TheOtherAxesTradeB1AndB2) {
+  const ModesReport report = valence_modes("water", "--axes other");
+  const MassSetModes& m = report.problems.at(0).mass_sets.at(0);
+  ASSERT_EQ(m.modes.size(), 3u);
+  EXPECT_EQ(m.modes[0].species, "A1");
+  EXPECT_EQ(m.modes[1].species, "A1");
+  EXPECT_EQ(m.modes[2].species, "B1");
+  EXPECT_TRUE(m.agree) << m.verdict;
+}
+
 // Isotopologues matched by species: every vibration of C2H4 to one of the
 // same species in C2D4, each falling on deuteration, and the Teller–Redlich
 // product rule, exact for a harmonic force field, met per species.

@@ -32,6 +32,7 @@ struct BuildArgs {
   std::vector<std::string> isotopologues;
   bool force = false, save = false, symmetry = false;
   double tolerance = 0.01;
+  AxesChoice axes = AxesChoice::standard;
 };
 
 struct DeckArgs {
@@ -50,6 +51,7 @@ int run_build(const BuildArgs& a) {
   options.save = a.save;
   options.symmetry = a.symmetry;
   options.tolerance = a.tolerance;
+  options.axes = a.axes;
   for (const std::string& text : a.isotopologues) options.isotopologues.push_back(parse_isotopologue(text));
   const std::filesystem::path out =
       a.output.empty() ? std::filesystem::path(default_deck_name(a.geometry)) : std::filesystem::path(a.output);
@@ -195,6 +197,11 @@ void add_build(CLI::App& app, BuildArgs& a, int& status) {
   b->add_flag("--symmetry", a.symmetry, "find the point group and write symmetry coordinates");
   b->add_option("--tolerance", a.tolerance, "symmetry tolerance in Angstrom (default 0.01)")
       ->check(CLI::PositiveNumber & CLI::Range(0.0, 0.5));
+  const std::map<std::string, AxesChoice> axes{{"standard", AxesChoice::standard}, {"other", AxesChoice::other}};
+  b->add_option("--axes", a.axes,
+                "standard (default: a planar C2v molecule in yz, a planar D2h one with z perpendicular to it and x "
+                "through the most atoms) or other (x and y turned by 90 degrees: B1 and B2 of C2v trade places)")
+      ->transform(CLI::CheckedTransformer(axes));
   guarded(b, status, [&a] { return run_build(a); });
 }
 

@@ -242,7 +242,7 @@ void symmetry_cards(int problem, int mass_set, const MassSet& set, const std::ve
 // Symmetry coordinates for every mass set, each isotopologue with its own
 // group; a mass set whose U comes out as the last one written reuses it.
 void add_symmetry(DeckProblem& problem, const std::vector<int>& z, const std::vector<Vec3>& x,
-                  const std::vector<InternalCoordinate>& cs, int vibrations, double tolerance,
+                  const std::vector<InternalCoordinate>& cs, int vibrations, double tolerance, AxesChoice axes,
                   std::vector<std::string>& comments, std::vector<std::string>& notes) {
   const Matrix b = wilson_b_matrix(x, cs);
   std::vector<MatrixElement> stored;
@@ -250,7 +250,7 @@ void add_symmetry(DeckProblem& problem, const std::vector<int>& z, const std::ve
   int nsym = 0;
   for (std::size_t k = 0; k < problem.mass_sets.size(); ++k) {
     MassSet& set = problem.mass_sets[k];
-    const PointGroup group = find_point_group(x, set.masses, z, tolerance);
+    const PointGroup group = find_point_group(x, set.masses, z, tolerance, axes);
     const std::string title = set.title;
     const SymmetryCoordinates sc = symmetry_coordinates(b, group, vibrations);
     std::vector<MatrixElement> cards = u_cards(sc.u);
@@ -351,6 +351,7 @@ void comments_for(int number, const std::vector<InternalCoordinate>& chosen, con
                              "), " + std::to_string(vibrations) + " vibrations",
                          80, "a comment", built.warnings));
   if (shift_comment) comments.push_back(*shift_comment);
+  if (options.symmetry && options.axes == AxesChoice::other) comments.push_back(axes_note(number));
   for (std::size_t r = 0; r < chosen.size(); ++r)
     comments.push_back(cut(coordinate_note(number, static_cast<int>(r) + 1, coordinate_label(chosen[r], symbols),
                                            coordinate_value_text(chosen[r], x)),
@@ -391,7 +392,7 @@ void add_problem(const Molecule& source, int number, const BuildOptions& options
   problem.mass_sets = mass_sets_for(m, options.isotopologues, file, number, built.warnings);
   std::vector<std::string> symmetry_comments;
   if (options.symmetry)
-    add_symmetry(problem, z, x, chosen, vibrations, options.tolerance, symmetry_comments, built.notes);
+    add_symmetry(problem, z, x, chosen, vibrations, options.tolerance, options.axes, symmetry_comments, built.notes);
   comments_for(number, chosen, x, symbols, formula, vibrations, options, shift_comment, built);
   for (std::string& c : symmetry_comments) built.deck.comments.push_back(cut(c, 80, "a comment", built.warnings));
   built.deck.problems.push_back(std::move(problem));

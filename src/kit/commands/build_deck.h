@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "kit/model/deck.h"
+#include "kit/symmetry/point_group.h"
 #include "kit/model/molecule.h"
 
 namespace korven::kit {
@@ -33,6 +34,7 @@ struct BuildOptions {
   bool save = false;
   bool symmetry = false;
   double tolerance = 0.01;  // Å, for the point group
+  AxesChoice axes = AxesChoice::standard;  // x and y of C2v, D2, D2h
 };
 
 struct BuiltDeck {

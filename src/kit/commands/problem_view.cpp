@@ -160,7 +160,9 @@ MassSetView ProblemView::mass_set_view(int k, bool find_group) const {
   }
   if (find_group && m.masses_usable && atoms >= 2) {
     try {
-      m.group = find_point_group(deck.x, masses, std::vector<int>(static_cast<std::size_t>(atoms), 0));
+      m.group = find_point_group(deck.x, masses, std::vector<int>(static_cast<std::size_t>(atoms), 0),
+                                 kSymmetryTolerance,
+                                 notes.other_axes.count(deck.number) ? AxesChoice::other : AxesChoice::standard);
     } catch (const std::exception& e) {
       m.group_fault = e.what();
     }

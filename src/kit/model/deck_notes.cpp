@@ -34,7 +34,12 @@ std::string shift_note(int problem, const std::string& group, double shift) {
   return text;
 }
 
+std::string axes_note(int problem) {
+  return "    P" + std::to_string(problem) + " AXES OTHER (X AND Y OF C2V, D2, D2H TURNED BY 90 DEG ABOUT Z)";
+}
+
 DeckNotes read_deck_notes(const std::vector<std::string>& comments) {
+  static const std::regex axes(R"(^ {4}P(\d+) AXES OTHER\b.*$)");
   static const std::regex coordinate(R"(^ {4}P(\d+) C *(\d+)  (.+?)  (-?[0-9.]+) (DEG|A)\s*$)");
   static const std::regex group(R"(^ {4}P(\d+) M(\d+) .*  POINT GROUP (\S+)\s*$)");
   static const std::regex block(R"(^ {4}P(\d+) M(\d+) BLOCK +(\d+)  (\S+)  ROWS \d+-\d+\s*$)");
@@ -48,6 +53,8 @@ DeckNotes read_deck_notes(const std::vector<std::string>& comments) {
         notes.species[{std::stoi(m[1]), std::stoi(m[2]), std::stoi(m[3])}] = m[4];
       } else if (std::regex_match(line, m, group)) {
         notes.groups[{std::stoi(m[1]), std::stoi(m[2])}] = m[3];
+      } else if (std::regex_match(line, m, axes)) {
+        notes.other_axes.insert(std::stoi(m[1]));
       } else if (std::regex_match(line, m, shift)) {
         notes.shifts[std::stoi(m[1])] = std::stod(m[2]);
       } else if (std::regex_match(line, m, coordinate)) {

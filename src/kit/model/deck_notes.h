@@ -5,6 +5,7 @@
 #pragma once
 
 #include <map>
+#include <set>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -31,9 +32,14 @@ struct DeckNotes {
   // (problem, row) → the coordinate's value when the deck was built: Å for
   // a stretch, degrees for an angle.
   std::map<std::pair<int, int>, double> values;
+  std::set<int> other_axes;  // problems built with --axes other
 };
 
 // What the kit's comment cards say; other comments are passed over.
+// "    P1 AXES OTHER": the problem's groups were found with x and y of C2v,
+// D2 and D2h turned by 90° about z.
+std::string axes_note(int problem);
+
 DeckNotes read_deck_notes(const std::vector<std::string>& comments);
 
 }  // namespace korven::kit

@@ -587,7 +587,7 @@ PointGroup linear_group(const Geometry& geo, const Vec3& center, const Vec3& lin
 }  // namespace
 
 PointGroup find_point_group(const std::vector<Vec3>& positions, const std::vector<double>& masses,
-                            const std::vector<int>& elements, double tolerance) {
+                            const std::vector<int>& elements, double tolerance, AxesChoice axes) {
   check_input(positions, masses, elements, tolerance);
   const Vec3 center = centre_of_mass(positions, masses);
   const Geometry geo = geometry_of(positions, masses, elements, center, tolerance);
@@ -606,7 +606,15 @@ PointGroup find_point_group(const std::vector<Vec3>& positions, const std::vecto
   for (const Vec3& r : geo.r) linear = linear && (r - r.dot(line) * line).norm() <= tolerance;
   if (linear) return linear_group(geo, center, line);
   const std::vector<Found> ops = all_operations(geo);
-  const Naming naming = name_group(geo, ops);
+  Naming naming = name_group(geo, ops);
+  const GroupFamily f = naming.type.family;
+  const bool axes_matter = naming.type.n == 2 && (f == GroupFamily::Cnv || f == GroupFamily::Dn || f == GroupFamily::Dnh);
+  if (axes == AxesChoice::other && axes_matter)
+    for (Mat3& frame : naming.frames) {
+      const Vec3 x = frame.row(0).transpose(), y = frame.row(1).transpose();
+      frame.row(0) = y.transpose();
+      frame.row(1) = -x.transpose();
+    }
   return finish(naming.type, naming.type, geo, center, ops, naming.frames);
 }
 

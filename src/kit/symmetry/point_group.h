@@ -67,8 +67,15 @@ class SymmetryError : public std::runtime_error {
 // equivalent atom. Throws SymmetryError for mismatched sizes, no atoms, a
 // non-finite value, a tolerance outside (0, 0.5], or operations that form no
 // group the kit has a table for.
+// Which of the two perpendicular directions is x in the groups whose
+// labels depend on it (C2v, D2, D2h): the convention at the head of
+// point_group.cpp, or the other one, turned by 90° about z (B1 and B2 of
+// C2v trade places, as do B2 and B3 of D2h).
+enum class AxesChoice { standard, other };
+
 PointGroup find_point_group(const std::vector<Vec3>& positions, const std::vector<double>& masses,
-                            const std::vector<int>& elements, double tolerance = kSymmetryTolerance);
+                            const std::vector<int>& elements, double tolerance = kSymmetryTolerance,
+                            AxesChoice axes = AxesChoice::standard);
 
 struct Symmetrized {
   std::vector<Vec3> positions;
