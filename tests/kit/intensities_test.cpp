@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
 #include <cmath>
 #include <filesystem>
 #include <string>
@@ -370,6 +372,64 @@ INSTANTIATE_TEST_SUITE_P(
                  {0.3671, 23.1536, 8.6616, 150.1428, 49.7230, 135.9430},
                  {}}),
     [](const ::testing::TestParamInfo<Psi4Case>& info) { return std::string(info.param.name); });
+
+
+// ---- 60 atoms, three mass sets: analysis and intensities under 2 s --------
+// In the suite of the other timed 60-atom test, so that it runs alone.
+
+TEST(Vibrations, SixtyAtomsWithIntensitiesThreeMassSetsUnderTwoSeconds) {
+  const char* preload = std::getenv("LD_PRELOAD");
+  if (preload && std::string(preload).find("vgpreload") != std::string::npos) GTEST_SKIP() << "under Valgrind";
+  Geometry x;
+  unsigned seed = 54321;
+  const auto jitter = [&seed] { return ((seed = seed * 1103515245u + 12345u) >> 16 & 1023) / 1023.0 * 0.2 - 0.1; };
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 4; ++j)
+      for (int k = 0; k < 5; ++k) x.emplace_back(1.5 * i + jitter(), 1.5 * j + jitter(), 1.5 * k + jitter());
+  std::vector<testing::Coordinate> coords;
+  for (int a = 0; a < 60; ++a)
+    for (int c = a + 1; c < 60; ++c)
+      if ((x[a] - x[c]).norm() < 2.4) coords.push_back(testing::stretch(a, c));
+  const Matrix b = testing::b_matrix(x, coords);
+  const Matrix h = b.transpose() * (4.0 * Matrix::Identity(b.rows(), b.rows())) * b;
+  std::vector<double> q(60);
+  for (int a = 0; a < 60; ++a) q[static_cast<std::size_t>(a)] = a % 2 == 0 ? 0.2 : -0.2;
+  const Matrix d = charge_dipoles(q), p = chosen_polarizability(180);
+  std::vector<std::vector<double>> masses(3, std::vector<double>(60, 12.0));
+  for (int a = 0; a < 10; ++a) masses[1][static_cast<std::size_t>(a)] = 13.003355;
+  for (int a = 0; a < 60; a += 2) masses[2][static_cast<std::size_t>(a)] = 2.014102;
+
+  const auto start = std::chrono::steady_clock::now();
+  double seconds_intensities = 0;
+  std::vector<ModeIntensities> got;
+  std::vector<VibrationAnalysis> analyses;
+  for (const auto& m : masses) {
+    analyses.push_back(analyze_vibrations({b, m, x, h, std::nullopt, {}, 1.0, "deck"}));
+    const auto before = std::chrono::steady_clock::now();
+    got.push_back(mode_intensities(analyses.back(), m, d, p));
+    seconds_intensities += std::chrono::duration<double>(std::chrono::steady_clock::now() - before).count();
+  }
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  RecordProperty("seconds", std::to_string(seconds));
+  // The results: the sum of all modes' intensities is the trace of
+  // Dᵀ M^-½ P M^-½ D over the vibrations (P the projector on the modes),
+  // formed here densely.
+  for (std::size_t s = 0; s < 3; ++s) {
+    ASSERT_TRUE(got[s].infrared && got[s].raman);
+    ASSERT_EQ(got[s].infrared->size(), 174u);
+    Vector w(180);
+    for (Eigen::Index i = 0; i < 180; ++i) w(i) = 1 / std::sqrt(masses[s][static_cast<std::size_t>(i / 3)]);
+    const Matrix e = analyses[s].cartesian_modes;
+    const Matrix dq = d.transpose() * w.asDiagonal() * (e * e.transpose()) * w.asDiagonal() * d;
+    double sum = 0;
+    for (double v : *got[s].infrared) sum += v;
+    EXPECT_NEAR(sum, ir_intensity_constant() * dq.trace(), 1e-9 * sum);
+  }
+  if (testing::kTimedBuild) {
+    EXPECT_LT(seconds, 2.0);
+    EXPECT_LT(seconds_intensities, 0.1);  // linear in the modes: a small part of the whole
+  }
+}
 
 }  // namespace
 }  // namespace korven::kit
