@@ -12,6 +12,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -151,7 +152,12 @@ inline ForceFieldMolecule carbon_dioxide() {
 
 // ---- Writers of the three formats, as the programs lay them out ----------
 
-inline std::string fchk_text(const std::vector<int>& z, const Geometry& x, const Matrix& h) {
+// The optional sections hold derivatives in atomic units, one row per
+// Cartesian displacement (atom 1 x, y, z, atom 2 x, …): dipole 3N × 3 (e),
+// polarizability 3N × 6 (xx, xy, yy, xz, yz, zz; bohr²).
+inline std::string fchk_text(const std::vector<int>& z, const Geometry& x, const Matrix& h,
+                             const std::optional<Matrix>& dipole = std::nullopt,
+                             const std::optional<Matrix>& polarizability = std::nullopt) {
   std::string s = "synthetic Hessian\n";
   char buf[128];
   const auto header = [&](const char* name, char type, long n) {
@@ -178,10 +184,22 @@ inline std::string fchk_text(const std::vector<int>& z, const Geometry& x, const
     for (Eigen::Index j = 0; j <= i; ++j) t.push_back(h(i, j) / kHartreeBohr2);
   header("Cartesian Force Constants", 'R', static_cast<long>(t.size()));
   reals(t);
+  const auto table = [&](const char* name, const std::optional<Matrix>& d) {
+    if (!d) return;
+    std::vector<double> v;
+    for (Eigen::Index i = 0; i < d->rows(); ++i)
+      for (Eigen::Index j = 0; j < d->cols(); ++j) v.push_back((*d)(i, j));
+    header(name, 'R', static_cast<long>(v.size()));
+    reals(v);
+  };
+  table("Dipole Derivatives", dipole);
+  table("Polarizability Derivatives", polarizability);
   return s;
 }
 
-inline std::string orca_text(const std::vector<int>& z, const Geometry& x, const Matrix& h) {
+// With `dipole` (3N × 3, e), a $dipole_derivatives block after $atoms.
+inline std::string orca_text(const std::vector<int>& z, const Geometry& x, const Matrix& h,
+                             const std::optional<Matrix>& dipole = std::nullopt) {
   const char* symbol[] = {"", "H", "He", "Li", "Be", "B", "C", "N", "O"};
   std::string s = "$orca_hessian_file\n\n$hessian\n" + std::to_string(h.rows()) + "\n";
   char buf[512];
@@ -200,6 +218,26 @@ inline std::string orca_text(const std::vector<int>& z, const Geometry& x, const
   for (std::size_t a = 0; a < z.size(); ++a) {
     std::snprintf(buf, sizeof buf, " %-3s %10.5f %16.10f %16.10f %16.10f\n", symbol[z[a]], 1.0, x[a].x() / kBohr,
                   x[a].y() / kBohr, x[a].z() / kBohr);
+    s += buf;
+  }
+  if (dipole) {
+    s += "\n$dipole_derivatives\n" + std::to_string(dipole->rows()) + "\n";
+    for (Eigen::Index r = 0; r < dipole->rows(); ++r) {
+      std::snprintf(buf, sizeof buf, " %16.8E %16.8E %16.8E\n", (*dipole)(r, 0), (*dipole)(r, 1), (*dipole)(r, 2));
+      s += buf;
+    }
+    s += "\n$end\n";
+  }
+  return s;
+}
+
+// Dipole derivatives as the plain-text file of --dipole-derivatives: 3N rows
+// of three numbers (e), after a comment.
+inline std::string dipole_text(const Matrix& d) {
+  std::string s = "# dipole derivatives, e·bohr/bohr\n";
+  char buf[96];
+  for (Eigen::Index r = 0; r < d.rows(); ++r) {
+    std::snprintf(buf, sizeof buf, " %.17g %.17g %.17g\n", d(r, 0), d(r, 1), d(r, 2));
     s += buf;
   }
   return s;

@@ -16,6 +16,7 @@
 #include "kit/commands/modes_report.h"
 #include "kit/commands/molecule_view.h"
 #include "kit/commands/problem_view.h"
+#include "kit/commands/spectrum_report.h"
 #include "kit/io/deck_replay.h"
 #include "kit/io/deck_writer.h"
 #include "kit/io/engine_run.h"
@@ -90,6 +91,7 @@ struct ModesArgs {
   DeckArgs deck;
   ModesOptions options;
   std::string force_constants;
+  std::string molden;
 };
 
 int run_modes(ModesArgs a) {
@@ -103,6 +105,11 @@ int run_modes(ModesArgs a) {
                         "internal force constants of " + a.deck.deck + ", problem " + std::to_string(p.index) +
                             ", mass set " + std::to_string(p.mass_set_numbers.front()) +
                             " (mdyn/A, mdyn A/rad^2, mdyn/rad)");
+  }
+  if (!a.molden.empty()) {
+    const std::vector<std::string> files = write_modes_molden(report, a.molden);
+    if (!a.deck.json)
+      for (const std::string& f : files) std::cout << f << ": Molden normal modes\n";
   }
   std::cout << (a.deck.json ? modes_json(report) : modes_text(report, a.options.ped_threshold));
   return report.exit_status();
@@ -158,6 +165,34 @@ int run_view(const OutputArgs& a) {
   std::cout << out << ": problem " << position << ", " << picture.x.size() << " atoms, " << picture.bonds.size()
             << (picture.bonds.size() == 1 ? " bond, " : " bonds, ") << picture.coordinates.size() << " coordinate"
             << (picture.coordinates.size() == 1 ? "" : "s") << "\n";
+  return kExitSuccess;
+}
+
+struct SpectrumArgs {
+  DeckArgs deck;
+  SpectrumOptions options;
+  std::string range, output;
+  bool force = false;
+};
+
+int run_spectrum(SpectrumArgs a) {
+  a.options.problem = a.deck.problem;
+  if (!a.range.empty()) a.options.range = parse_spectrum_range(a.range);
+  if (!(a.options.fwhm > 0)) throw input_error("--fwhm", "must be a positive width in cm-1");
+  const Deck deck = replay_deck(a.deck.deck);
+  const Listing listing = listing_of(deck, a.deck.deck, a.deck.listing);
+  const SpectrumPlan plan = plan_spectrum(deck, listing, a.options, a.deck.deck);
+  const std::string out = a.output.empty()
+                              ? std::filesystem::path(a.deck.deck).replace_extension(".svg").string()
+                              : a.output;
+  write_file_atomically(out, spectrum_svg(plan.picture), a.force);
+  for (const std::string& w : plan.warnings) std::cout << "warning: " << w << "\n";
+  std::size_t bands = 0;
+  for (const SpectrumPanel& p : plan.picture.panels) bands += p.sticks.size();
+  std::cout << out << ": problem " << plan.problem << ", " << plan.picture.panels.size() << " mass set"
+            << (plan.picture.panels.size() == 1 ? ", " : "s, ") << bands << " band" << (bands == 1 ? ", " : "s, ")
+            << (plan.picture.intensities ? "IR intensities (km/mol)" : "no intensities (IR-active bands of equal height)")
+            << "\n";
   return kExitSuccess;
 }
 
@@ -245,6 +280,10 @@ void add_modes(CLI::App& app, ModesArgs& a, int& status) {
       ->transform(CLI::CheckedTransformer(matches));
   md->add_option("--force-constants", a.force_constants,
                  "write F of the first mass set analysed as a Matrix Market file");
+  md->add_option("--dipole-derivatives", o.dipole_derivatives,
+                 "dipole derivatives as plain text, 3N rows of 3 (atomic units), in place of the Hessian file's");
+  md->add_option("--molden", a.molden,
+                 "write the normal modes as a Molden file (with several mass sets, one per set: NAME.TITLE.molden)");
   md->add_flag("--json", a.deck.json, "one JSON object instead of the tables");
   guarded(md, status, [&a] { return run_modes(a); });
 }
@@ -263,6 +302,29 @@ void add_view(CLI::App& app, OutputArgs& a, int& status) {
   vw->add_option("-o,--output", a.output, "the picture (default: the deck's stem with .svg)");
   vw->add_flag("--force", a.force, "replace an existing picture");
   guarded(vw, status, [&a] { return run_view(a); });
+}
+
+void add_spectrum(CLI::App& app, SpectrumArgs& a, int& status) {
+  CLI::App* sp = app.add_subcommand("spectrum", "draw the IR spectrum of every mass set as an SVG picture");
+  add_deck_options(sp, a.deck);
+  SpectrumOptions& o = a.options;
+  sp->add_option("--hessian", o.hessian, "the Cartesian Hessian: .fchk, ORCA .hess, or plain text")->required();
+  const std::map<std::string, HessianFormat> formats{
+      {"fchk", HessianFormat::fchk}, {"orca", HessianFormat::orca}, {"text", HessianFormat::text}};
+  sp->add_option("--hessian-format", o.format, "fchk, orca or text (default: from the extension)")
+      ->transform(CLI::CheckedTransformer(formats));
+  const std::map<std::string, HessianUnits> units{{"hartree/bohr2", HessianUnits::hartree_per_bohr2},
+                                                  {"mdyn/A", HessianUnits::mdyn_per_angstrom}};
+  sp->add_option("--units", o.units, "units of a plain-text Hessian: hartree/bohr2 (default) or mdyn/A")
+      ->transform(CLI::CheckedTransformer(units));
+  sp->add_option("--dipole-derivatives", o.dipole_derivatives,
+                 "dipole derivatives as plain text, 3N rows of 3 (atomic units), in place of the Hessian file's");
+  sp->add_option("--observed", o.observed, "observed bands: MASS-SET MODE WAVENUMBER [WEIGHT] per line, as for fit");
+  sp->add_option("--fwhm", o.fwhm, "full width at half maximum of each band's Lorentzian, cm-1 (default 10)");
+  sp->add_option("--range", a.range, "the wavenumbers drawn, LO:HI in cm-1 (default: the bands' with a margin)");
+  sp->add_option("-o,--output", a.output, "the picture (default: the deck's name with .svg)");
+  sp->add_flag("--force", a.force, "replace an existing picture");
+  guarded(sp, status, [&a] { return run_spectrum(a); });
 }
 
 }  // namespace
@@ -285,12 +347,15 @@ int run_cli(int argc, char** argv) {
   add_modes(app, modes, status);
   add_export(app, exporting, status);
   add_view(app, viewing, status);
+  SpectrumArgs spectrum;
+  add_spectrum(app, spectrum, status);
   // CLI11 calls a word that names no command a missing command; say what it is.
   if (argc > 1 && argv[1][0] != '-') {
     try {
       app.get_subcommand(argv[1]);
     } catch (const CLI::OptionNotFound&) {
-      std::cerr << "korvenkit: " << argv[1] << " is not a command: build, check, modes, export or view (korvenkit --help)\n";
+      std::cerr << "korvenkit: " << argv[1]
+                << " is not a command: build, check, modes, export, view or spectrum (korvenkit --help)\n";
       return kExitUnusable;
     }
   }

@@ -71,6 +71,13 @@ std::string check_json(const CheckReport& report) {
 
 namespace {
 
+// [dx, dy, dz] per atom.
+ordered_json displacements_json(const Vector& d) {
+  ordered_json atoms = ordered_json::array();
+  for (Eigen::Index i = 0; i + 2 < d.size(); i += 3) atoms.push_back({d(i), d(i + 1), d(i + 2)});
+  return atoms;
+}
+
 ordered_json mode_entry(const ModeRow& r, std::size_t p) {
   ordered_json ped = ordered_json::array(), classes = ordered_json::array();
   for (const PedItem& item : r.ped)
@@ -87,7 +94,12 @@ ordered_json mode_entry(const ModeRow& r, std::size_t p) {
           {"ir_active", or_null(r.ir_active)},
           {"raman_active", or_null(r.raman_active)},
           {"ped", ped},
-          {"ped_classes", classes}};
+          {"ped_classes", classes},
+          {"reduced_mass", partner.reduced_mass},
+          {"force_constant", partner.force_constant},
+          {"ir_intensity", or_null(partner.ir_intensity)},
+          {"raman_activity", or_null(partner.raman_activity)},
+          {"displacements", displacements_json(partner.displacement)}};
 }
 
 ordered_json mass_set_json(const MassSetModes& m) {
@@ -100,7 +112,9 @@ ordered_json mass_set_json(const MassSetModes& m) {
     for (double w : m.cartesian_wavenumbers)
       modes.push_back({{"nu", nullptr}, {"wavenumber", nullptr}, {"cartesian_wavenumber", w}, {"species", nullptr},
                        {"degeneracy", nullptr}, {"partner", nullptr}, {"imaginary", nullptr}, {"ir_active", nullptr},
-                       {"raman_active", nullptr}, {"ped", nullptr}, {"ped_classes", nullptr}});
+                       {"raman_active", nullptr}, {"ped", nullptr}, {"ped_classes", nullptr},
+                       {"reduced_mass", nullptr}, {"force_constant", nullptr}, {"ir_intensity", nullptr},
+                       {"raman_activity", nullptr}, {"displacements", nullptr}});
   }
   ordered_json rules = ordered_json::array();
   for (const ProductRule& r : m.product_rule)
@@ -113,6 +127,7 @@ ordered_json mass_set_json(const MassSetModes& m) {
           {"modes", modes},
           {"product_rule", rules},
           {"F", rows_of(m.f)},
+          {"L", rows_of(m.l)},
           {"F_symmetry", m.f_symmetry ? rows_of(*m.f_symmetry) : ordered_json(nullptr)}};
 }
 

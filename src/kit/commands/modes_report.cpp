@@ -5,11 +5,14 @@
 #include <cstdlib>
 #include <numeric>
 
+#include "kit/base/elements.h"
 #include "kit/base/kit_error.h"
 #include "kit/base/text.h"
 #include "kit/commands/modes_parts.h"
 #include "kit/commands/problem_view.h"
 #include "kit/commands/vibration_view.h"
+#include "kit/vibrations/frame_fit.h"
+#include "kit/vibrations/intensities.h"
 
 namespace korven::kit {
 namespace {
@@ -111,7 +114,8 @@ ModeRow mode_row(const MassSetAnalysis& w, std::size_t k, const VibrationInput& 
     row.raman_active = line.raman_active;
   }
   for (std::size_t p = 0; p < line.eigenvalues.size(); ++p) {
-    ModePartner partner{in.scale * wavenumber_from_eigenvalue(line.eigenvalues[p]), std::nullopt};
+    ModePartner partner;
+    partner.wavenumber = in.scale * wavenumber_from_eigenvalue(line.eigenvalues[p]);
     if (p < cartesian.size()) partner.cartesian_wavenumber = cartesian[p];
     row.partners.push_back(partner);
   }
@@ -129,6 +133,35 @@ ModeRow mode_row(const MassSetAnalysis& w, std::size_t k, const VibrationInput& 
   return row;
 }
 
+// Each partner's shape and intensities from the line's mass-weighted
+// Cartesian partners (the derivatives do not depend on the masses), and the
+// line's: the mean reduced mass and force constant, the summed intensities.
+void add_shapes(ModeRow& row, const Matrix& e, const std::vector<double>& eigenvalues, const std::vector<double>& masses,
+                const HessianFile& h) {
+  const std::vector<ModeShape> shapes = mode_shapes(e, eigenvalues, masses);
+  std::optional<std::vector<double>> ir, raman;
+  if (h.dipole_derivatives) ir = ir_intensities(e, masses, *h.dipole_derivatives);
+  if (h.polarizability_derivatives) raman = raman_activities(e, masses, *h.polarizability_derivatives);
+  if (ir) row.ir_intensity = 0.0;
+  if (raman) row.raman_activity = 0.0;
+  for (std::size_t p = 0; p < shapes.size() && p < row.partners.size(); ++p) {
+    ModePartner& partner = row.partners[p];
+    partner.reduced_mass = shapes[p].reduced_mass;
+    partner.force_constant = shapes[p].force_constant;
+    partner.displacement = shapes[p].displacement;
+    row.reduced_mass += shapes[p].reduced_mass / static_cast<double>(shapes.size());
+    row.force_constant += shapes[p].force_constant / static_cast<double>(shapes.size());
+    if (ir) {
+      partner.ir_intensity = (*ir)[p];
+      *row.ir_intensity += (*ir)[p];
+    }
+    if (raman) {
+      partner.raman_activity = (*raman)[p];
+      *row.raman_activity += (*raman)[p];
+    }
+  }
+}
+
 std::vector<std::string> species_order_of(const PointGroup* group) {
   std::vector<std::string> out;
   if (!group) return out;
@@ -143,7 +176,7 @@ std::vector<std::string> species_order_of(const PointGroup* group) {
 
 MassSetModes mass_set_modes(const MassSetAnalysis& w, const MassSetView& m, const VibrationInput& in,
                             const std::vector<std::string>& labels, const std::vector<std::string>& classes,
-                            double threshold) {
+                            double threshold, const HessianFile& h) {
   const VibrationAnalysis& va = w.analysis;
   MassSetModes ms;
   ms.title = m.listed->title;
@@ -158,8 +191,11 @@ MassSetModes mass_set_modes(const MassSetAnalysis& w, const MassSetView& m, cons
   const std::vector<int> first_partner =
       partner_rows(in.blocks, in.u ? static_cast<int>(in.u->rows()) : static_cast<int>(va.f.rows()));
   const std::vector<std::vector<double>> cartesian = cartesian_of_lines(w);
-  for (std::size_t k = 0; k < w.lines.size(); ++k)
+  for (std::size_t k = 0; k < w.lines.size(); ++k) {
     ms.modes.push_back(mode_row(w, k, in, labels, classes, first_partner, threshold, cartesian[k]));
+    add_shapes(ms.modes.back(), w.cartesian[k], w.lines[k].eigenvalues, w.masses, h);
+  }
+  for (double mass : w.masses) ms.atomic_numbers.push_back(element_of_mass(mass));
   return ms;
 }
 
@@ -190,7 +226,15 @@ ModesReport analyze_modes(const Deck& deck, const Listing& listing, const ModesO
   pm.scale = o.scale;
   pm.match = o.match;
   const HessianSource source{o.hessian, o.format, o.units, o.hessian_geometry, o.frame_tolerance};
-  const Matrix hessian = hessian_in_deck_frame(v, source, pm.warnings).hessian;
+  HessianFile h = hessian_in_deck_frame(v, source, pm.warnings);
+  if (!o.dipole_derivatives.empty()) {
+    // In the Hessian file's frame: turned as the Hessian was.
+    h.dipole_derivatives = read_dipole_derivatives(o.dipole_derivatives, v.atoms);
+    if (h.positions)
+      h.dipole_derivatives = rotate_dipole_derivatives(*h.dipole_derivatives, fit_frame(*h.positions, v.deck.x).rotation);
+  }
+  const Matrix& hessian = h.hessian;
+  pm.positions = v.deck.x;
   std::vector<MassSetAnalysis> work;
   for (int k : chosen_mass_sets(v, o.mass_set)) {
     const MassSetView& m = v.mass_sets[static_cast<std::size_t>(k - 1)];
@@ -199,7 +243,7 @@ ModesReport analyze_modes(const Deck& deck, const Listing& listing, const ModesO
     in.allow_gradient = o.allow_gradient;
     work.push_back(analyze_mass_set(v, m, in));
     check_hessian_fits(v, work.back(), source);
-    pm.mass_sets.push_back(mass_set_modes(work.back(), m, in, labels, v.classes, o.ped_threshold));
+    pm.mass_sets.push_back(mass_set_modes(work.back(), m, in, labels, v.classes, o.ped_threshold, h));
     pm.mass_set_numbers.push_back(k);
   }
   match_isotopologues(work, v.deck.x, o.match, pm);

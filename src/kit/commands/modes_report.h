@@ -33,6 +33,10 @@ struct ModesOptions {
   std::string hessian_geometry;   // gives a plain-text Hessian its frame
   double frame_tolerance = 0.001;  // Å
   bool allow_gradient = false;     // the GF route at a point that is not stationary, on purpose
+  // A plain-text file of dipole derivatives (3N rows of 3, atomic units) in
+  // place of the Hessian file's, in that file's frame: turned into the
+  // deck's with the Hessian when the Hessian file gives its geometry.
+  std::string dipole_derivatives;
 };
 
 struct PedItem {
@@ -47,10 +51,16 @@ struct PedClass {
   double percent = 0;
 };
 
-// One mode of the analysis as a partner of its vibration.
+// One mode of the analysis as a partner of its vibration. The shape and
+// intensities follow Gaussian's conventions (vibrations/intensities.h).
 struct ModePartner {
   double wavenumber = 0;  // cm⁻¹, scaled
   std::optional<double> cartesian_wavenumber;
+  double reduced_mass = 0;    // u: 1 / |M^-½ e|²
+  double force_constant = 0;  // mdyn/Å: λ μ, unscaled
+  std::optional<double> ir_intensity;    // km/mol, with dipole derivatives
+  std::optional<double> raman_activity;  // Å⁴/u, with polarizability derivatives
+  Vector displacement;        // 3N, Cartesian, unit length, the deck's frame
 };
 
 // One vibration: a degenerate one once, its partners together.
@@ -65,6 +75,11 @@ struct ModeRow {
   std::vector<PedItem> ped;            // of the partners together, contributions at or above the threshold
   std::vector<PedClass> ped_classes;   // every class, largest first
   std::vector<ModePartner> partners;
+  // Over the partners: reduced mass and force constant their mean, the
+  // intensities their sum (the band's; each partner's alone depends on how
+  // the degenerate modes were chosen).
+  double reduced_mass = 0, force_constant = 0;
+  std::optional<double> ir_intensity, raman_activity;
 };
 
 // The product rule of one species shared with the first mass set.
@@ -76,6 +91,7 @@ struct ProductRule {
 
 struct MassSetModes {
   std::string title;
+  std::vector<int> atomic_numbers;  // from the masses; 0 for a mass that names no element
   std::optional<std::string> point_group;
   std::vector<std::string> species_order;  // the group's species in Herzberg's order
   bool agree = true;
@@ -100,6 +116,7 @@ struct ProblemModes {
   MatchMethod match = MatchMethod::species;
   std::vector<int> mass_set_numbers;  // which of the deck's mass sets, from 1
   std::vector<MassSetModes> mass_sets;
+  std::vector<Vec3> positions;  // Å, the deck's X
   // Per partner of the first set's vibrations (in ν order, partners
   // consecutive): its matching partner in every set, numbered as the JSON
   // lists them (from 1; 0: none), and the shift of its wavenumber.
@@ -120,5 +137,14 @@ ModesReport analyze_modes(const Deck& deck, const Listing& listing, const ModesO
                           const std::string& deck_name);
 
 std::string modes_text(const ModesReport& report, double ped_threshold);
+
+// The Molden file of each mass set whose two routes agree (io/molden.h):
+// every partner a mode, in ν order, [INT] when the IR intensities are known.
+// With one such mass set the file is `file`; with more, each file's name is
+// `file` with the mass set's title (its first word, characters other than
+// letters, digits, '-' and '+' as '_') before the extension:
+// water.molden → water.H2O.molden, water.D2O.molden. Existing files are
+// replaced; each is written whole or not at all. Returns the files written.
+std::vector<std::string> write_modes_molden(const ModesReport& report, const std::string& file);
 
 }  // namespace korven::kit

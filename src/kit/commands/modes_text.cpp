@@ -24,13 +24,18 @@ std::string classes_text(const ModeRow& r, double threshold) {
 }
 
 void mode_table(std::ostringstream& out, const MassSetModes& ms, double threshold) {
-  out << "    nu  species   d  wavenumber   cartesian  active     PED by class (>= " << format("%g", threshold)
-      << " %); over the coordinates\n";
+  out << "    nu  species   d  wavenumber   cartesian  active     mu (u)  k (mdyn/A)  IR km/mol  Raman A4/u"
+         "  PED by class (>= "
+      << format("%g", threshold) << " %); over the coordinates\n";
+  const auto optional_number = [](const std::optional<double>& v) { return v ? format("%.4f", *v) : std::string("-"); };
   for (const ModeRow& r : ms.modes) {
     out << format("  %4s  %-8s %2d  %10.2f%s  %10s  %-9s  ", ("nu" + std::to_string(r.nu)).c_str(),
                   r.species.value_or("-").c_str(), r.degeneracy, r.wavenumber, r.imaginary ? "i" : " ",
                   r.cartesian_wavenumber ? format("%.2f", *r.cartesian_wavenumber).c_str() : "-",
                   activity(r).c_str());
+    // The intensities of a degenerate vibration are its partners' sum.
+    out << format("%7.4f  %10.4f  %9s  %10s  ", r.reduced_mass, r.force_constant,
+                  optional_number(r.ir_intensity).c_str(), optional_number(r.raman_activity).c_str());
     out << classes_text(r, threshold) << ";";
     for (const PedItem& item : r.ped) out << "  " << format("%.0f", item.percent) << "% " << item.label;
     out << "\n";

@@ -122,6 +122,10 @@ HessianFile hessian_in_deck_frame(const ProblemView& v, const HessianSource& sou
                        " A from the deck's X after the best fit (accepted: at most " + format("%.6f", allowed) +
                        " A, the frame tolerance and the symmetrization shift)");
   h.hessian = rotate_hessian(h.hessian, fit.rotation);
+  // The derivatives of the dipole and the polarizability turn with it.
+  if (h.dipole_derivatives) h.dipole_derivatives = rotate_dipole_derivatives(*h.dipole_derivatives, fit.rotation);
+  if (h.polarizability_derivatives)
+    h.polarizability_derivatives = rotate_polarizability_derivatives(*h.polarizability_derivatives, fit.rotation);
   return h;
 }
 

@@ -33,9 +33,10 @@ struct Source {
   std::size_t last() const { return lines.empty() ? 0 : lines.size() - 1; }
 };
 
-Source read_lines(const std::filesystem::path& file) {
+// `what` names the kind of file a folder given in its place is not.
+Source read_lines(const std::filesystem::path& file, const char* what = "a Hessian file") {
   std::error_code ec;
-  if (std::filesystem::is_directory(file, ec)) throw input_error(file.string(), "is a folder, not a Hessian file");
+  if (std::filesystem::is_directory(file, ec)) throw input_error(file.string(), std::string("is a folder, not ") + what);
   std::ifstream in(file, std::ios::binary);
   if (!in) throw input_error(file.string(), "cannot be opened");
   Source s{file.string(), {}};
@@ -185,6 +186,27 @@ void for_fchk_values(const Source& s, std::string_view name, const FchkSection& 
   }
 }
 
+// An optional section of derivatives: per Cartesian displacement (atom 1
+// x, y, z, atom 2 x, …) `components` values, so 3 · atoms · components in
+// all. nullopt when the file has no such section.
+std::optional<Matrix> read_fchk_derivatives(const Source& s, const std::string& name, Eigen::Index atoms,
+                                            Eigen::Index components) {
+  const std::optional<FchkSection> sec = find_fchk_section(s, name, 'R');
+  if (!sec) return std::nullopt;
+  const Eigen::Index rows = 3 * atoms;
+  const long long need = static_cast<long long>(rows) * components;
+  if (sec->count != need)
+    s.fail(sec->header, "\"" + name + "\" has N=" + std::to_string(sec->count) + ", " + std::to_string(atoms) +
+                            " atoms need " + std::to_string(need));
+  Matrix d(rows, components);
+  long long k = 0;
+  for_fchk_values(s, name, *sec, [&](std::size_t line, std::string_view t) {
+    d(static_cast<Eigen::Index>(k / components), static_cast<Eigen::Index>(k % components)) = real_at(s, line, t);
+    ++k;
+  });
+  return d;
+}
+
 HessianFile read_fchk(const Source& s, int expected_atoms) {
   const FchkSection numbers = require_fchk_section(s, "Atomic numbers", 'I');
   check_atom_count(s, numbers.header, numbers.count, expected_atoms);
@@ -223,7 +245,14 @@ HessianFile read_fchk(const Source& s, int expected_atoms) {
     h(col, row) = v;
     if (++col > row) ++row, col = 0;
   });
-  return {h, z, x, z_lines};
+  HessianFile out;
+  out.hessian = std::move(h);
+  out.atomic_numbers = std::move(z);
+  out.positions = std::move(x);
+  out.atom_lines = std::move(z_lines);
+  out.dipole_derivatives = read_fchk_derivatives(s, "Dipole Derivatives", n_atoms, 3);
+  out.polarizability_derivatives = read_fchk_derivatives(s, "Polarizability Derivatives", n_atoms, 6);
+  return out;
 }
 
 // ---- ORCA .hess ----------------------------------------------------------
@@ -247,6 +276,31 @@ std::size_t next_orca_line(const Source& s, std::size_t i, const std::string& wh
     return i;
   }
   s.fail(s.last(), "the file ends before " + what);
+}
+
+// "$dipole_derivatives", the row count 3N, then 3N rows of three numbers
+// (∂μx, ∂μy, ∂μz per Cartesian displacement, atom 1 x, y, z, atom 2 x, …),
+// in atomic units: ORCA writes e·bohr/bohr. nullopt without the block.
+std::optional<Matrix> read_orca_dipole_derivatives(const Source& s, Eigen::Index atoms) {
+  const std::optional<std::size_t> start = find_orca_block(s, "$dipole_derivatives");
+  if (!start) return std::nullopt;
+  std::size_t i = next_orca_line(s, *start, "the row count of $dipole_derivatives");
+  const std::vector<std::string_view> c = tokens(s.lines[i]);
+  if (c.size() != 1) s.fail(i, "expected the row count of $dipole_derivatives alone on the line");
+  const long long rows = integer_at(s, i, c[0]);
+  if (rows != 3 * atoms)
+    s.fail(i, "$dipole_derivatives has " + std::to_string(rows) + " rows, " + std::to_string(atoms) + " atoms need " +
+                  std::to_string(3 * atoms));
+  Matrix d(3 * atoms, 3);
+  for (Eigen::Index r = 0; r < d.rows(); ++r) {
+    i = next_orca_line(s, i, "row " + std::to_string(r + 1) + " of " + std::to_string(rows) + " of $dipole_derivatives");
+    const std::vector<std::string_view> f = tokens(s.lines[i]);
+    if (f.size() != 3)
+      s.fail(i, "row " + std::to_string(r + 1) + " of $dipole_derivatives has " + std::to_string(f.size()) +
+                    " numbers, expected 3");
+    for (Eigen::Index k = 0; k < 3; ++k) d(r, k) = real_at(s, i, f[static_cast<std::size_t>(k)]);
+  }
+  return d;
 }
 
 HessianFile read_orca(const Source& s, int expected_atoms) {
@@ -313,6 +367,7 @@ HessianFile read_orca(const Source& s, int expected_atoms) {
   }
   check_symmetric(s, h, line_of);  // in the file's units, so that the message quotes its numbers
   out.hessian = h * kHartreePerBohr2InMdynPerAngstrom;
+  out.dipole_derivatives = read_orca_dipole_derivatives(s, n / 3);
   return out;
 }
 
@@ -347,7 +402,35 @@ HessianFile read_text(const Source& s, HessianUnits units, int expected_atoms) {
   if (row < n || n == 0)
     s.fail(s.last(), "the file ends after " + std::to_string(row) + " of " + std::to_string(n) + " rows");
   check_symmetric(s, h, line_of);
-  return {h * factor, std::nullopt, std::nullopt, {}};
+  HessianFile out;
+  out.hessian = h * factor;
+  return out;
+}
+
+// ---- Dipole derivatives as plain text ----------------------------------------
+// 3N rows of 3 numbers; blank lines and lines starting with '#' are skipped.
+
+Matrix read_dipole_text(const Source& s, int expected_atoms) {
+  const long long wanted = 3LL * std::max(0, expected_atoms);  // 0: as many as the file holds
+  std::vector<Vec3> rows;
+  for (std::size_t i = 0; i < s.lines.size(); ++i) {
+    const std::vector<std::string_view> f = tokens(s.lines[i]);
+    if (f.empty() || f.front().front() == '#') continue;
+    const auto row = static_cast<long long>(rows.size());
+    if (wanted > 0 && row == wanted)
+      s.fail(i, "more than " + std::to_string(wanted) + " rows (" + std::to_string(wanted / 3) + " atoms)");
+    if (row == 3 * kMostAtoms) s.fail(i, "more than " + std::to_string(3 * kMostAtoms) + " rows");
+    if (f.size() != 3) s.fail(i, "row " + std::to_string(row + 1) + " has " + std::to_string(f.size()) + " numbers, expected 3");
+    rows.emplace_back(real_at(s, i, f[0]), real_at(s, i, f[1]), real_at(s, i, f[2]));
+  }
+  const auto count = static_cast<long long>(rows.size());
+  if (wanted > 0 && count < wanted)
+    s.fail(s.last(), "the file ends after " + std::to_string(count) + " of " + std::to_string(wanted) + " rows");
+  if (count == 0) s.fail(s.last(), "the file holds no rows of numbers");
+  if (count % 3 != 0) s.fail(s.last(), std::to_string(count) + " rows are not 3 per atom");
+  Matrix d(count, 3);
+  for (long long r = 0; r < count; ++r) d.row(static_cast<Eigen::Index>(r)) = rows[static_cast<std::size_t>(r)].transpose();
+  return d;
 }
 
 }  // namespace
@@ -370,6 +453,10 @@ HessianFile read_hessian(const std::filesystem::path& file, HessianFormat format
     case HessianFormat::text: break;
   }
   return read_text(s, units_for_text, expected_atoms);
+}
+
+Matrix read_dipole_derivatives(const std::filesystem::path& file, int expected_atoms) {
+  return read_dipole_text(read_lines(file, "a file of dipole derivatives"), expected_atoms);
 }
 
 }  // namespace korven::kit

@@ -34,6 +34,49 @@ Matrix rotate_hessian(const Matrix& hessian, const Mat3& rotation) {
   return out;
 }
 
+Matrix rotate_dipole_derivatives(const Matrix& dipole_derivatives, const Mat3& rotation) {
+  Matrix out(dipole_derivatives.rows(), dipole_derivatives.cols());
+  for (Eigen::Index a = 0; a + 3 <= dipole_derivatives.rows(); a += 3)
+    out.block<3, 3>(a, 0) = rotation * dipole_derivatives.block<3, 3>(a, 0) * rotation.transpose();
+  return out;
+}
+
+namespace {
+
+// A symmetric tensor from its six components xx, xy, yy, xz, yz, zz, and back.
+Mat3 tensor_from_components(const Vector& c) {
+  Mat3 t;
+  t << c(0), c(1), c(3),  //
+      c(1), c(2), c(4),   //
+      c(3), c(4), c(5);
+  return t;
+}
+
+Vector components_from_tensor(const Mat3& t) {
+  Vector c(6);
+  c << t(0, 0), t(1, 0), t(1, 1), t(2, 0), t(2, 1), t(2, 2);
+  return c;
+}
+
+}  // namespace
+
+Matrix rotate_polarizability_derivatives(const Matrix& polarizability_derivatives, const Mat3& rotation) {
+  const Matrix& p = polarizability_derivatives;
+  Matrix out(p.rows(), p.cols());
+  for (Eigen::Index a = 0; a + 3 <= p.rows(); a += 3) {
+    // Each row's tensor turned (R α Rᵀ), then the three rows of the atom
+    // mixed as the displacements turn: row k' = Σ_k R_k'k row k.
+    Mat3 turned[3];
+    for (int k = 0; k < 3; ++k)
+      turned[k] = rotation * tensor_from_components(p.row(a + k).transpose()) * rotation.transpose();
+    for (int k = 0; k < 3; ++k) {
+      const Mat3 t = rotation(k, 0) * turned[0] + rotation(k, 1) * turned[1] + rotation(k, 2) * turned[2];
+      out.row(a + k) = components_from_tensor(t).transpose();
+    }
+  }
+  return out;
+}
+
 void check_same_atoms(const std::string& file, const std::vector<int>& file_numbers,
                       const std::vector<int>& deck_numbers, const std::vector<int>& lines) {
   if (file_numbers.size() != deck_numbers.size())

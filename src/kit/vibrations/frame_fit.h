@@ -28,6 +28,18 @@ FrameFit fit_frame(const std::vector<Vec3>& file_positions, const std::vector<Ve
 // R H Rᵀ applied to every 3 × 3 atom block: the Hessian in the rotated frame.
 Matrix rotate_hessian(const Matrix& hessian, const Mat3& rotation);
 
+// Dipole derivatives (3N × 3, rows the Cartesian displacements, columns the
+// dipole components; HessianFile::dipole_derivatives) in the rotated frame.
+// Both indices turn: D' = K D Rᵀ with K the block diagonal of R, one block
+// per atom, i.e. R D_a Rᵀ for each atom's 3 × 3 block D_a (its atomic polar
+// tensor, transposed).
+Matrix rotate_dipole_derivatives(const Matrix& dipole_derivatives, const Mat3& rotation);
+
+// Polarizability derivatives (3N × 6, components xx, xy, yy, xz, yz, zz;
+// HessianFile::polarizability_derivatives) in the rotated frame: the
+// displacement index turns as above (K), and each row's tensor as R α Rᵀ.
+Matrix rotate_polarizability_derivatives(const Matrix& polarizability_derivatives, const Mat3& rotation);
+
 // Throws InputError "FILE: line L: ..." unless the file's atoms are the
 // deck's, in order and element (atomic numbers); `lines` gives the line of
 // each atom's element in the file (HessianFile::atom_lines), may be empty.
