@@ -178,7 +178,8 @@ int ModesReport::exit_status() const {
 ModesReport analyze_modes(const Deck& deck, const Listing& listing, const ModesOptions& o,
                           const std::string& deck_name) {
   ModesReport report;
-  report.hessian = o.hessian;
+  report.hessian = o.force_field.empty() ? o.hessian : o.force_field;
+  if (o.hessian.empty() == o.force_field.empty()) throw input_error(deck_name, "give either --hessian or --force-field");
   const std::size_t count = std::min(deck.problems.size(), listing.problems.size());
   const int position = chosen_problems(deck_name, count, o.problem, true).front();
   const ProblemView v(deck, &listing, position, deck_name);
@@ -189,7 +190,7 @@ ModesReport analyze_modes(const Deck& deck, const Listing& listing, const ModesO
   pm.problem = v.listed->number;
   pm.scale = o.scale;
   pm.match = o.match;
-  const Matrix hessian = hessian_in_deck_frame(v, {o.hessian, o.format, o.units}, pm.warnings).hessian;
+  const Matrix hessian = deck_hessian(v, {o.hessian, o.format, o.units}, o.force_field, pm.warnings);
   std::vector<MassSetAnalysis> work;
   for (int k : chosen_mass_sets(v, o.mass_set)) {
     const MassSetView& m = v.mass_sets[static_cast<std::size_t>(k - 1)];
