@@ -1,0 +1,186 @@
+// The fit command as a whole: decks built here from the synthetic
+// molecules, run through the engine; a Hessian from a chosen valence force
+// field, and "observed" wavenumbers made from the same field scaled with
+// known factors (F = (B⁺)ᵀ H B⁺ with B⁺ from an SVD taken here, H′ = Bᵀ S F S
+// B, checked against the eigenvalues of G F′ formed densely here). The fit
+// must give the factors back; then undetermined groups, the force-field file
+// read back by modes, and the observed file's faults.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+
+#include "kit/commands/problem_view.h"
+#include "kit/io/deck_replay.h"
+#include "kit/io/engine_run.h"
+#include "kit_test_support.h"
+#include "synthetic_hessians.h"
+
+namespace korven::kit {
+namespace {
+
+using nlohmann::json;
+using testing::ForceFieldMolecule;
+
+Matrix svd_pseudo_inverse(const Matrix& b) {
+  const Eigen::JacobiSVD<Matrix> svd(b, Eigen::ComputeThinU | Eigen::ComputeThinV);
+  const Vector s = svd.singularValues();
+  Vector inv = Vector::Zero(s.size());
+  for (Eigen::Index i = 0; i < s.size(); ++i)
+    if (s(i) > 1e-6 * s(0)) inv(i) = 1 / s(i);
+  return svd.matrixV() * inv.asDiagonal() * svd.matrixU().transpose();
+}
+
+// ν̃ [cm⁻¹] of λ [mdyn/(Å·u)], the CODATA 2018 values written out here.
+double wavenumber_of(double lambda) {
+  return std::sqrt(lambda * 1e2 / 1.66053906660e-27) / (2 * testing::kPi * 2.99792458e10);
+}
+
+// The nonzero roots of G F′ (G = B M⁻¹ Bᵀ), as wavenumbers.
+std::vector<double> gf_wavenumbers(const Matrix& b, const Matrix& f, const std::vector<double>& masses) {
+  Matrix m_inv = Matrix::Zero(b.cols(), b.cols());
+  for (Eigen::Index i = 0; i < b.cols(); ++i) m_inv(i, i) = 1 / masses[static_cast<std::size_t>(i / 3)];
+  const Eigen::EigenSolver<Matrix> es(b * m_inv * b.transpose() * f, false);
+  double largest = es.eigenvalues().cwiseAbs().maxCoeff();
+  std::vector<double> out;
+  for (Eigen::Index i = 0; i < es.eigenvalues().size(); ++i)
+    if (std::abs(es.eigenvalues()(i)) > 1e-8 * largest) out.push_back(wavenumber_of(es.eigenvalues()(i).real()));
+  return out;
+}
+
+// The Hessians as plain text in mdyn/Å, to 16 digits.
+const std::string kHessian = " --hessian h.txt --hessian-format text --units mdyn/A";
+const std::string kScaled = " --hessian scaled.txt --hessian-format text --units mdyn/A";
+
+// A deck of the molecule built by the command line, with its listing, and
+// the Hessian of the molecule's force field at the deck's X.
+struct FitCase {
+  testing::TempDir dir;
+  ForceFieldMolecule molecule;
+  Deck deck;
+  Listing listing;
+  Matrix hessian, b;
+  std::vector<std::string> classes;
+
+  FitCase(ForceFieldMolecule (*make)(), const std::string& build_options) : molecule(make()) {
+    std::ostringstream xyz;
+    xyz << molecule.z.size() << "\nmolecule\n";
+    for (std::size_t a = 0; a < molecule.z.size(); ++a)
+      xyz << (molecule.z[a] == 1 ? "H" : molecule.z[a] == 6 ? "C" : molecule.z[a] == 7 ? "N" : "O") << " "
+          << molecule.x[a].x() << " " << molecule.x[a].y() << " " << molecule.x[a].z() << "\n";
+    testing::spill(dir / "m.xyz", xyz.str());
+    const testing::ProgramRun built = testing::run_korvenkit(dir.path(), "build m.xyz -o M.DAT " + build_options);
+    EXPECT_EQ(built.status, 0) << built.err;
+    deck = replay_deck(dir / "M.DAT");
+    listing = run_and_read(dir / "M.DAT");
+    const ProblemView view(deck, &listing, 1, "M.DAT");
+    b = view.dense_b();
+    classes = view.classes;
+    const Matrix b_mol = testing::b_matrix(deck.problems.at(0).x, molecule.independent);
+    hessian = b_mol.transpose() * molecule.f * b_mol;
+    testing::spill(dir / "h.txt", testing::plain_text(hessian));
+  }
+
+  const std::vector<double>& masses(std::size_t m) const { return deck.problems.at(0).mass_sets.at(m).masses; }
+
+  json run_json(const std::string& args, int expected_status = 0) const {
+    const testing::ProgramRun r = testing::run_korvenkit(dir.path(), args + " --json");
+    EXPECT_EQ(r.status, expected_status) << args << "\n" << r.err;
+    return r.status == expected_status ? json::parse(r.out) : json();
+  }
+
+  // F′ = S F S with the factor of each row's class; H′ = Bᵀ F′ B written as
+  // scaled.txt. Returns F′.
+  Matrix write_scaled(const std::map<std::string, double>& factors) const {
+    const Matrix bp = svd_pseudo_inverse(b);
+    const Matrix f = bp.transpose() * hessian * bp;
+    Vector s(f.rows());
+    for (Eigen::Index i = 0; i < f.rows(); ++i) {
+      const auto at = factors.find(classes[static_cast<std::size_t>(i)]);
+      if (at == factors.end()) ADD_FAILURE() << "no factor for " << classes[static_cast<std::size_t>(i)];
+      s(i) = std::sqrt(at == factors.end() ? 1.0 : at->second);
+    }
+    const Matrix f_scaled = s.asDiagonal() * f * s.asDiagonal();
+    testing::spill(dir / "scaled.txt", testing::plain_text(b.transpose() * f_scaled * b));
+    return f_scaled;
+  }
+
+  // The observed file of every mode of the chosen mass sets (from 0): modes'
+  // ν numbering on scaled.txt, each wavenumber checked against G F′ here.
+  std::string observed(const Matrix& f_scaled, const std::vector<std::size_t>& sets) const {
+    const json modes = run_json("modes M.DAT" + kScaled);
+    std::ostringstream out;
+    out.precision(12);
+    for (std::size_t m : sets) {
+      const std::vector<double> roots = gf_wavenumbers(b, f_scaled, masses(m));
+      int last = 0;
+      for (const json& row : modes.at("problems").at(0).at("mass_sets").at(m).at("modes")) {
+        const double nu = row.at("wavenumber").get<double>();
+        double nearest = 1e9;
+        for (double r : roots) nearest = std::min(nearest, std::abs(r - nu));
+        EXPECT_LT(nearest, 1e-6 * nu) << nu;  // modes' G⁺ route against the dense roots
+        const int number = row.at("nu").get<int>();
+        if (number != last) out << m + 1 << " " << number << " " << nu << "\n";  // a degenerate vibration once
+        last = number;
+      }
+    }
+    return out.str();
+  }
+};
+
+struct RecoveryCase {
+  std::string name;
+  ForceFieldMolecule (*molecule)();
+  std::string build;
+  std::map<std::string, double> factors;  // per coordinate class (--groups class)
+};
+
+class FitRecovery : public ::testing::TestWithParam<RecoveryCase> {};
+
+TEST_P(FitRecovery, GivesBackTheFactorsAndTheWavenumbers) {
+  const RecoveryCase& c = GetParam();
+  const FitCase fc(c.molecule, c.build);
+  const Matrix f_scaled = fc.write_scaled(c.factors);
+  std::vector<std::size_t> sets;
+  for (std::size_t m = 0; m < fc.deck.problems[0].mass_sets.size(); ++m) sets.push_back(m);
+  testing::spill(fc.dir / "obs.txt", fc.observed(f_scaled, sets));
+  const json fit = fc.run_json("fit M.DAT" + kHessian + " --observed obs.txt --groups class");
+  const json& p = fit.at("problems").at(0);
+  EXPECT_TRUE(p.at("converged").get<bool>());
+  const std::set<std::string> classes(fc.classes.begin(), fc.classes.end());
+  ASSERT_EQ(p.at("parameters").size(), classes.size());  // one group per class the deck has
+  for (const json& q : p.at("parameters")) {
+    EXPECT_TRUE(q.at("determined").get<bool>());
+    EXPECT_NEAR(q.at("value").get<double>(), c.factors.at(q.at("name").get<std::string>()), 1e-6) << q.at("name");
+  }
+  for (const json& m : p.at("mass_sets"))
+    for (const json& band : m.at("bands"))
+      EXPECT_NEAR(band.at("calculated").get<double>(), band.at("observed").get<double>(), 1e-4);
+  EXPECT_LT(p.at("rms").get<double>(), 1e-4);
+}
+
+const std::string kWaterSets = " --isotopologue D2O=2:D,3:D --isotopologue HDO=3:D";
+const std::string kAmmoniaSets = " --isotopologue ND3=2:D,3:D,4:D --isotopologue NH2D=2:D";
+const std::string kFormaldehydeSets = " --isotopologue D2CO=3:D,4:D --isotopologue HDCO=3:D";
+
+INSTANTIATE_TEST_SUITE_P(
+    FitCommand, FitRecovery,
+    ::testing::Values(
+        RecoveryCase{"water_symmetric", testing::water, "--symmetry" + kWaterSets,
+                     {{"stretch O-H", 0.92}, {"bend H-O-H", 1.07}}},
+        RecoveryCase{"water_independent", testing::water, "--coordinates independent" + kWaterSets,
+                     {{"stretch O-H", 0.92}, {"bend H-O-H", 1.07}}},
+        RecoveryCase{"water_redundant", testing::water, kWaterSets, {{"stretch O-H", 0.92}, {"bend H-O-H", 1.07}}},
+        RecoveryCase{"ammonia_symmetric", testing::ammonia, "--symmetry" + kAmmoniaSets,
+                     {{"stretch N-H", 0.9}, {"bend H-N-H", 1.08}}},
+        RecoveryCase{"formaldehyde_independent", testing::formaldehyde, "--coordinates independent" + kFormaldehydeSets,
+                     {{"stretch C-O", 0.95}, {"stretch C-H", 0.9}, {"bend O-C-H", 1.05}, {"bend H-C-H", 1.05},
+                      {"out-of-plane H-C", 1.1}, {"out-of-plane O-C", 1.1}}}),
+    [](const ::testing::TestParamInfo<RecoveryCase>& i) { return i.param.name; });
+
+}  // namespace
+}  // namespace korven::kit
