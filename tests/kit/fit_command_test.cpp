@@ -7,7 +7,9 @@
 // read back by modes, and the observed file's faults.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <map>
 #include <set>
 #include <sstream>
@@ -181,6 +183,100 @@ INSTANTIATE_TEST_SUITE_P(
                      {{"stretch C-O", 0.95}, {"stretch C-H", 0.9}, {"bend O-C-H", 1.05}, {"bend H-C-H", 1.05},
                       {"out-of-plane H-C", 1.1}, {"out-of-plane O-C", 1.1}}}),
     [](const ::testing::TestParamInfo<RecoveryCase>& i) { return i.param.name; });
+
+// Water with only its B2 band observed (H2O and D2O): the antisymmetric
+// stretch has no bend in it, so the bend's factor is reported undetermined
+// (held at 1, no sigma) and the status says so; the stretch factor still
+// comes back. (The A1 stretches alone would fix it weakly, through the
+// stretch-bend coupling.)
+TEST(FitCommand, AGroupWithNoObservedBandIsUndetermined) {
+  const FitCase fc(testing::water, "--symmetry" + kWaterSets);
+  const Matrix f_scaled = fc.write_scaled({{"stretch O-H", 0.92}, {"bend H-O-H", 1.07}});
+  std::istringstream all(fc.observed(f_scaled, {0, 1}));
+  std::string kept, line;
+  while (std::getline(all, line)) {
+    std::istringstream w(line);
+    int set = 0, nu = 0;
+    double value = 0;
+    w >> set >> nu >> value;
+    if (nu == 3) kept += line + "\n";  // ν3, B2
+  }
+  testing::spill(fc.dir / "obs.txt", kept);
+  const json fit = fc.run_json("fit M.DAT" + kHessian + " --observed obs.txt", 1);
+  const json& p = fit.at("problems").at(0);
+  ASSERT_EQ(p.at("parameters").size(), 2u);
+  for (const json& q : p.at("parameters")) {
+    const bool bend = q.at("name") == "bend H-X-H";
+    EXPECT_EQ(q.at("determined").get<bool>(), !bend) << q.at("name");
+    EXPECT_EQ(q.at("sigma").is_null(), bend) << q.at("name");
+    EXPECT_NEAR(q.at("value").get<double>(), bend ? 1.0 : 0.92, 1e-6);
+  }
+}
+
+// A field fitted on H2O and D2O, written to a file and read by modes,
+// predicts HDO: modes' wavenumbers are the roots of G F′ for HDO's masses
+// with the F′ of the file, formed here.
+TEST(FitCommand, AWrittenForceFieldPredictsAnotherIsotopologueThroughModes) {
+  const FitCase fc(testing::water, "--symmetry" + kWaterSets);
+  const Matrix f_scaled = fc.write_scaled({{"stretch O-H", 0.92}, {"bend H-O-H", 1.07}});
+  testing::spill(fc.dir / "obs.txt", fc.observed(f_scaled, {0, 1}));
+  const testing::ProgramRun fit =
+      testing::run_korvenkit(fc.dir.path(), "fit M.DAT" + kHessian + " --observed obs.txt --write-force-field ff.json");
+  ASSERT_EQ(fit.status, 0) << fit.err;
+  const json file = json::parse(testing::slurp(fc.dir / "ff.json"));
+  const auto n = static_cast<Eigen::Index>(file.at("force_constants").size());
+  ASSERT_EQ(n, fc.b.rows());
+  Matrix f(n, n);
+  for (Eigen::Index i = 0; i < n; ++i)
+    for (Eigen::Index j = 0; j < n; ++j) f(i, j) = file.at("force_constants").at(i).at(j).get<double>();
+  EXPECT_LT((f - f_scaled).cwiseAbs().maxCoeff(), 1e-6 * f_scaled.cwiseAbs().maxCoeff());
+  const json modes = fc.run_json("modes M.DAT --force-field ff.json --mass-set 3");
+  const std::vector<double> roots = gf_wavenumbers(fc.b, f, fc.masses(2));
+  ASSERT_EQ(modes.at("problems").at(0).at("mass_sets").at(0).at("modes").size(), roots.size());
+  for (const json& row : modes.at("problems").at(0).at("mass_sets").at(0).at("modes")) {
+    double nearest = 1e9;
+    for (double r : roots) nearest = std::min(nearest, std::abs(r - row.at("wavenumber").get<double>()));
+    EXPECT_LT(nearest, 1e-6 * row.at("wavenumber").get<double>());
+  }
+  // Another molecule's deck refuses it, naming the first difference.
+  const FitCase formaldehyde(testing::formaldehyde, "--coordinates independent");
+  std::filesystem::copy_file(fc.dir / "ff.json", formaldehyde.dir / "ff.json");
+  const testing::ProgramRun refused = testing::run_korvenkit(formaldehyde.dir.path(), "modes M.DAT --force-field ff.json");
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_NE(refused.err.find("ff.json: "), std::string::npos) << refused.err;
+}
+
+struct BadObserved {
+  std::string name, text, message;
+};
+
+class FitObservedFaults : public ::testing::TestWithParam<BadObserved> {};
+
+TEST_P(FitObservedFaults, AreOneLineNamingTheFileAndLine) {
+  static const FitCase fc(testing::water, "--symmetry" + kWaterSets);
+  testing::spill(fc.dir / "bad.txt", GetParam().text);
+  const testing::ProgramRun r = testing::run_korvenkit(fc.dir.path(), "fit M.DAT" + kHessian + " --observed bad.txt");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_TRUE(r.out.empty());
+  EXPECT_NE(r.err.find("bad.txt: " + GetParam().message), std::string::npos) << r.err;
+  EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    FitCommand, FitObservedFaults,
+    ::testing::Values(BadObserved{"unknown_mass_set", "# c\n7 1 3657\n", "line 2: mass set 7 is not one of"},
+                      BadObserved{"unknown_title", "CO2 1 3657\n", "line 1: mass set CO2"},
+                      BadObserved{"no_such_nu", "1 nu9 3657\n", "line 1: mass set 1 has no ν9"},
+                      BadObserved{"no_such_species", "1 E:1 3657\n", "line 1: mass set 1 has 0 modes of species E"},
+                      BadObserved{"given_twice", "1 1 3657\nH2O nu1 3650\n", "line 2: nu1 of mass set 1 is given twice"},
+                      BadObserved{"negative", "1 1 -3657\n", "line 1: the wavenumber -3657"},
+                      BadObserved{"zero_weight", "1 1 3657 0\n", "line 1: the weight 0"},
+                      BadObserved{"not_a_number", "1 1 nan\n", "line 1: the wavenumber nan"},
+                      BadObserved{"too_few_words", "1 3657\n", "line 1: expected MASS-SET MODE WAVENUMBER"},
+                      BadObserved{"too_many_bands", "1 1 3657\n1 2 1595\n1 3 3756\n1 ? 1000\n",
+                                  "line 4: more bands than mass set 1 has modes"},
+                      BadObserved{"empty", "# nothing\n", "holds no observed band"}),
+    [](const ::testing::TestParamInfo<BadObserved>& i) { return i.param.name; });
 
 }  // namespace
 }  // namespace korven::kit
