@@ -278,5 +278,32 @@ INSTANTIATE_TEST_SUITE_P(
                       BadObserved{"empty", "# nothing\n", "holds no observed band"}),
     [](const ::testing::TestParamInfo<BadObserved>& i) { return i.param.name; });
 
+// The psi4 water example with Shimanouchi's fundamentals
+// (examples/water_psi4/water.observed): HF/6-31G* wavenumbers are about 10 %
+// high, so both factors come out near 0.8 (Pulay et al. 1983 give 0.8–0.9
+// for HF/4-21G); the product rule on the observed D2O/H2O bands lies within
+// a few per cent of the harmonic value.
+TEST(FitCommand, FitsTheWaterExampleToItsObservedFundamentals) {
+  const testing::TempDir dir;
+  const std::filesystem::path example = std::filesystem::path(KORVEN_SOURCE_DIR) / "examples" / "water_psi4";
+  for (const char* f : {"WATER.DAT", "water.fchk", "water.observed"}) std::filesystem::copy_file(example / f, dir / f);
+  const testing::ProgramRun r =
+      testing::run_korvenkit(dir.path(), "fit WATER.DAT --hessian water.fchk --observed water.observed --json");
+  ASSERT_EQ(r.status, 0) << r.err;
+  const json p = json::parse(r.out).at("problems").at(0);
+  EXPECT_TRUE(p.at("converged").get<bool>());
+  EXPECT_EQ(p.at("bands").get<int>(), 9);
+  for (const json& q : p.at("parameters")) {
+    EXPECT_GT(q.at("value").get<double>(), 0.7) << q.at("name");
+    EXPECT_LT(q.at("value").get<double>(), 0.9) << q.at("name");
+    EXPECT_FALSE(q.at("sigma").is_null());
+  }
+  EXPECT_LT(p.at("rms").get<double>(), 30.0);
+  const json& rules = p.at("mass_sets").at(1).at("product_rule");
+  ASSERT_EQ(rules.size(), 2u);  // A1 and B2 of D2O against H2O
+  for (const json& rule : rules)
+    EXPECT_NEAR(rule.at("observed_ratio").get<double>() / rule.at("expected").get<double>(), 1.0, 0.05);
+}
+
 }  // namespace
 }  // namespace korven::kit
