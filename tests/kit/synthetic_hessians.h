@@ -121,6 +121,19 @@ inline ForceFieldMolecule ammonia() {
   for (int i = 0; i < 3; ++i)
     for (int j = 0; j < 3; ++j)
       if (i != j) m.f(i, j) = 0.05, m.f(3 + i, 3 + j) = -0.08;
+  // C3v symmetry coordinates over r1 r2 r3 a12 a23 a31: the mirror through H_a
+  // fixes r_a and the angle opposite it (r1 with a23, r2 with a31, r3 with
+  // a12), so the E partners pair alike: E(1) symmetric, E(2) antisymmetric
+  // to the mirror through H1.
+  const double t = 1 / std::sqrt(3.0), h = 1 / std::sqrt(6.0), s = std::sqrt(0.5);
+  m.u_independent = Matrix(6, 6);
+  m.u_independent << t, t, t, 0, 0, 0,  //
+      0, 0, 0, t, t, t,                 //
+      2 * h, -h, -h, 0, 0, 0,           //
+      0, 0, 0, -h, 2 * h, -h,           //
+      0, s, -s, 0, 0, 0,                //
+      0, 0, 0, -s, 0, s;
+  m.blocks_independent = {{0, 2, "A1"}, {2, 2, "E(1)"}, {4, 2, "E(2)"}};
   return m;
 }
 

@@ -11,6 +11,7 @@
 #include "kit/base/kit_error.h"
 #include "kit/commands/build_deck.h"
 #include "kit/commands/check_report.h"
+#include "kit/commands/fit_report.h"
 #include "kit/commands/json_output.h"
 #include "kit/commands/matrix_export.h"
 #include "kit/commands/modes_report.h"
@@ -20,6 +21,7 @@
 #include "kit/io/deck_replay.h"
 #include "kit/io/deck_writer.h"
 #include "kit/io/engine_run.h"
+#include "kit/io/force_field_file.h"
 #include "kit/io/geometry_input.h"
 #include "kit/io/listing_reader.h"
 #include "kit/io/matrix_market.h"
@@ -112,6 +114,27 @@ int run_modes(ModesArgs a) {
       for (const std::string& f : files) std::cout << f << ": Molden normal modes\n";
   }
   std::cout << (a.deck.json ? modes_json(report) : modes_text(report, a.options.ped_threshold));
+  return report.exit_status();
+}
+
+struct FitArgs {
+  DeckArgs deck;
+  FitOptions options;
+  std::string groups, write_force_field;
+  bool force = false;
+};
+
+int run_fit(FitArgs a) {
+  a.options.problem = a.deck.problem;
+  if (!a.groups.empty() && a.groups != "class" && a.groups != "default")
+    throw input_error("--groups " + a.groups, "expected class or default");
+  a.options.groups_by_class = a.groups == "class";
+  const Deck deck = replay_deck(a.deck.deck);
+  const Listing listing = listing_of(deck, a.deck.deck, a.deck.listing);
+  const FitReport report = fit_deck(deck, listing, a.options, a.deck.deck);
+  if (!a.write_force_field.empty() && !report.problems.empty())
+    write_file_atomically(a.write_force_field, force_field_json(report.problems.front().force_field), a.force);
+  std::cout << (a.deck.json ? fit_json(report) : fit_text(report));
   return report.exit_status();
 }
 
@@ -251,7 +274,9 @@ void add_modes(CLI::App& app, ModesArgs& a, int& status) {
   CLI::App* md = app.add_subcommand("modes", "harmonic wavenumbers, PED and isotope shifts from a deck and a Hessian");
   add_deck_options(md, a.deck);
   ModesOptions& o = a.options;
-  md->add_option("--hessian", o.hessian, "the Cartesian Hessian: .fchk, ORCA .hess, or plain text")->required();
+  CLI::Option* hessian = md->add_option("--hessian", o.hessian, "the Cartesian Hessian: .fchk, ORCA .hess, or plain text");
+  md->add_option("--force-field", o.force_field, "a force-field file (fit --write-force-field) instead of a Hessian")
+      ->excludes(hessian);
   const std::map<std::string, HessianFormat> formats{
       {"fchk", HessianFormat::fchk}, {"orca", HessianFormat::orca}, {"text", HessianFormat::text}};
   md->add_option("--hessian-format", o.format, "fchk, orca or text (default: from the extension)")
@@ -286,6 +311,36 @@ void add_modes(CLI::App& app, ModesArgs& a, int& status) {
                  "write the normal modes as a Molden file (with several mass sets, one per set: NAME.TITLE.molden)");
   md->add_flag("--json", a.deck.json, "one JSON object instead of the tables");
   guarded(md, status, [&a] { return run_modes(a); });
+}
+
+void add_fit(CLI::App& app, FitArgs& a, int& status) {
+  CLI::App* ft = app.add_subcommand("fit", "fit scale factors (and force constants) to observed bands of every mass set");
+  add_deck_options(ft, a.deck);
+  FitOptions& o = a.options;
+  CLI::Option* hessian = ft->add_option("--hessian", o.hessian, "the Cartesian Hessian: .fchk, ORCA .hess, or plain text");
+  ft->add_option("--force-field", o.force_field, "a force-field file (fit --write-force-field) instead of a Hessian")
+      ->excludes(hessian);
+  const std::map<std::string, HessianFormat> formats{
+      {"fchk", HessianFormat::fchk}, {"orca", HessianFormat::orca}, {"text", HessianFormat::text}};
+  ft->add_option("--hessian-format", o.format, "fchk, orca or text (default: from the extension)")
+      ->transform(CLI::CheckedTransformer(formats));
+  const std::map<std::string, HessianUnits> units{{"hartree/bohr2", HessianUnits::hartree_per_bohr2},
+                                                  {"mdyn/A", HessianUnits::mdyn_per_angstrom}};
+  ft->add_option("--units", o.units, "units of a plain-text Hessian: hartree/bohr2 (default) or mdyn/A")
+      ->transform(CLI::CheckedTransformer(units));
+  ft->add_option("--observed", o.observed, "the observed bands: MASS-SET MODE WAVENUMBER [WEIGHT] per line")->required();
+  ft->add_option("--groups", a.groups, "default (by kind, hydrogen apart) or class (one group per coordinate class)");
+  ft->add_option("--group", o.groups, "NAME=LIST: these coordinates (1-3,7) form a group of their own");
+  ft->add_option("--fix", o.fixes, "NAME=VALUE: hold a group's factor at VALUE");
+  ft->add_option("--refine", o.refine, "I,J or SI,SJ (several with ;): refine that element of F' as well");
+  ft->add_option("--regularize", o.regularize, "pull each refined element toward its scaled start with this weight")
+      ->check(CLI::PositiveNumber);
+  ft->add_option("--ped-threshold", o.ped_threshold, "leave out PED contributions below this percent (default 10)")
+      ->check(CLI::Range(0.0, 100.0));
+  ft->add_option("--write-force-field", a.write_force_field, "write the fitted F' as a force-field file (JSON)");
+  ft->add_flag("--force", a.force, "replace an existing force-field file");
+  ft->add_flag("--json", a.deck.json, "one JSON object instead of the tables");
+  guarded(ft, status, [&a] { return run_fit(a); });
 }
 
 void add_export(CLI::App& app, OutputArgs& a, int& status) {
@@ -341,10 +396,12 @@ int run_cli(int argc, char** argv) {
   BuildArgs build;
   DeckArgs check;
   ModesArgs modes;
+  FitArgs fitting;
   OutputArgs exporting, viewing;
   add_build(app, build, status);
   add_check(app, check, status);
   add_modes(app, modes, status);
+  add_fit(app, fitting, status);
   add_export(app, exporting, status);
   add_view(app, viewing, status);
   SpectrumArgs spectrum;
@@ -355,7 +412,7 @@ int run_cli(int argc, char** argv) {
       app.get_subcommand(argv[1]);
     } catch (const CLI::OptionNotFound&) {
       std::cerr << "korvenkit: " << argv[1]
-                << " is not a command: build, check, modes, export, view or spectrum (korvenkit --help)\n";
+                << " is not a command: build, check, modes, fit, constants, export, view or spectrum (korvenkit --help)\n";
       return kExitUnusable;
     }
   }

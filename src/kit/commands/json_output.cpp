@@ -186,4 +186,49 @@ std::string export_index_json(const MatrixExport& plan) {
   return ordered_json{{"deck", plan.deck}, {"files", files}}.dump(2) + "\n";
 }
 
+namespace {
+
+ordered_json fit_mass_set_json(const FitMassSet& m) {
+  ordered_json bands = ordered_json::array();
+  for (const FitBand& b : m.bands)
+    bands.push_back({{"nu", b.nu},
+                     {"species", b.species.empty() ? ordered_json(nullptr) : ordered_json(b.species)},
+                     {"observed", b.observed},
+                     {"calculated", b.calculated},
+                     {"weight", b.weight}});
+  ordered_json rules = ordered_json::array();
+  for (const FitProductRule& r : m.product_rule)
+    rules.push_back({{"species", r.species}, {"observed_ratio", r.observed_ratio}, {"expected", r.expected}});
+  return {{"title", m.title}, {"bands", bands}, {"product_rule", rules}};
+}
+
+}  // namespace
+
+std::string fit_json(const FitReport& report) {
+  ordered_json problems = ordered_json::array();
+  for (const FitProblem& p : report.problems) {
+    ordered_json parameters = ordered_json::array();
+    for (const FitParameter& q : p.parameters)
+      parameters.push_back({{"name", q.name},
+                            {"kind", q.kind},
+                            {"value", q.value},
+                            {"sigma", or_null(q.sigma)},
+                            {"fixed", q.fixed},
+                            {"determined", q.determined}});
+    ordered_json sets = ordered_json::array();
+    for (const FitMassSet& m : p.mass_sets) sets.push_back(fit_mass_set_json(m));
+    problems.push_back({{"index", p.index},
+                        {"problem", p.problem},
+                        {"parameters", parameters},
+                        {"correlation", rows_of(p.correlation)},
+                        {"rms", p.rms},
+                        {"bands", p.bands},
+                        {"iterations", p.iterations},
+                        {"converged", p.converged},
+                        {"stop", p.stop},
+                        {"mass_sets", sets}});
+  }
+  return ordered_json{{"problems", problems}}.dump(2) + "\n";
+}
+
 }  // namespace korven::kit

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "kit/commands/check_report.h"
+#include "kit/commands/fit_report.h"
 #include "kit/commands/matrix_export.h"
 #include "kit/commands/modes_report.h"
 
@@ -13,6 +14,12 @@ namespace korven::kit {
 // does not apply.
 std::string check_json(const CheckReport& report);
 std::string modes_json(const ModesReport& report);
+// {"problems": [{"index", "problem", "parameters": [{"name", "kind",
+// "value", "sigma", "fixed", "determined"}], "correlation", "rms", "bands",
+// "iterations", "converged", "stop", "mass_sets": [{"title", "bands":
+// [{"nu", "species", "observed", "calculated", "weight"}], "product_rule":
+// [{"species", "observed_ratio", "expected"}]}]}]}
+std::string fit_json(const FitReport& report);
 
 // export's index.json: {"deck", "files": [{"file", "matrix", "position",
 // "problem", "title", "mass_set", "mass_set_title", "block", "first_row",

@@ -214,7 +214,8 @@ int ModesReport::exit_status() const {
 ModesReport analyze_modes(const Deck& deck, const Listing& listing, const ModesOptions& o,
                           const std::string& deck_name) {
   ModesReport report;
-  report.hessian = o.hessian;
+  report.hessian = o.force_field.empty() ? o.hessian : o.force_field;
+  if (o.hessian.empty() == o.force_field.empty()) throw input_error(deck_name, "give either --hessian or --force-field");
   const std::size_t count = std::min(deck.problems.size(), listing.problems.size());
   const int position = chosen_problems(deck_name, count, o.problem, true).front();
   const ProblemView v(deck, &listing, position, deck_name);
@@ -226,7 +227,7 @@ ModesReport analyze_modes(const Deck& deck, const Listing& listing, const ModesO
   pm.scale = o.scale;
   pm.match = o.match;
   const HessianSource source{o.hessian, o.format, o.units, o.hessian_geometry, o.frame_tolerance};
-  HessianFile h = hessian_in_deck_frame(v, source, pm.warnings);
+  HessianFile h = deck_hessian(v, source, o.force_field, pm.warnings);
   if (!o.dipole_derivatives.empty()) {
     // In the Hessian file's frame: turned as the Hessian was.
     h.dipole_derivatives = read_dipole_derivatives(o.dipole_derivatives, v.atoms);
@@ -242,7 +243,7 @@ ModesReport analyze_modes(const Deck& deck, const Listing& listing, const ModesO
     VibrationInput in = vibration_input(v, m, hessian, o.scale, labels);
     in.allow_gradient = o.allow_gradient;
     work.push_back(analyze_mass_set(v, m, in));
-    check_hessian_fits(v, work.back(), source);
+    if (o.force_field.empty()) check_hessian_fits(v, work.back(), source);
     pm.mass_sets.push_back(mass_set_modes(work.back(), m, in, labels, v.classes, o.ped_threshold, h));
     pm.mass_set_numbers.push_back(k);
   }

@@ -23,6 +23,7 @@ enum class MatchMethod { species, overlap };
 
 struct ModesOptions {
   std::string hessian;                 // the file
+  std::string force_field;             // or a force-field file (fit --write-force-field) instead
   std::optional<HessianFormat> format;  // empty: from the extension
   HessianUnits units = HessianUnits::hartree_per_bohr2;  // plain text only
   std::optional<int> mass_set;         // from 1; empty: every mass set

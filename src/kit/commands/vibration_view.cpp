@@ -129,6 +129,38 @@ HessianFile hessian_in_deck_frame(const ProblemView& v, const HessianSource& sou
   return h;
 }
 
+std::vector<ForceFieldCoordinate> deck_coordinates(const ProblemView& v) {
+  std::vector<ForceFieldCoordinate> out;
+  for (int r = 0; r < v.b_rows; ++r) {
+    const auto k = static_cast<std::size_t>(r);
+    out.push_back({r + 1, k < v.short_names.size() ? v.short_names[k] : "q" + std::to_string(r + 1),
+                   k < v.classes.size() ? v.classes[k] : "other"});
+  }
+  return out;
+}
+
+HessianFile deck_hessian(const ProblemView& v, const HessianSource& hessian, const std::string& force_field,
+                         std::vector<std::string>& warnings) {
+  if (force_field.empty()) return hessian_in_deck_frame(v, hessian, warnings);
+  const ForceFieldFile file = read_force_field(force_field);
+  const std::vector<ForceFieldCoordinate> mine = deck_coordinates(v);
+  if (file.coordinates.size() != mine.size())
+    throw input_error(force_field, format("holds %zu internal coordinates; %s has %zu", file.coordinates.size(),
+                                          v.deck_name.c_str(), mine.size()));
+  for (std::size_t i = 0; i < mine.size(); ++i) {
+    const ForceFieldCoordinate& a = file.coordinates[i];
+    const ForceFieldCoordinate& b = mine[i];
+    if (a.row != b.row || a.name != b.name || a.coordinate_class != b.coordinate_class)
+      throw input_error(force_field, format("coordinate %zu is %s (%s); in %s it is %s (%s)", i + 1, a.name.c_str(),
+                                            a.coordinate_class.c_str(), v.deck_name.c_str(), b.name.c_str(),
+                                            b.coordinate_class.c_str()));
+  }
+  const Matrix b = v.dense_b();
+  HessianFile out;
+  out.hessian = b.transpose() * file.f * b;
+  return out;
+}
+
 std::vector<int> chosen_mass_sets(const ProblemView& v, std::optional<int> requested) {
   const std::size_t count = v.mass_sets.size();
   std::vector<int> chosen;

@@ -10,6 +10,7 @@
 
 #include "kit/base/linalg.h"
 #include "kit/commands/problem_view.h"
+#include "kit/io/force_field_file.h"
 #include "kit/io/hessian_input.h"
 #include "kit/symmetry/mode_symmetry.h"
 #include "kit/symmetry/point_group.h"
@@ -36,6 +37,18 @@ HessianFormat format_of(const HessianSource& source);
 // needed the symmetrization shift.
 HessianFile hessian_in_deck_frame(const ProblemView& v, const HessianSource& source,
                                   std::vector<std::string>& warnings);
+
+// The deck's internal coordinates as a force-field file names them: one per
+// row of B, with its short name and class.
+std::vector<ForceFieldCoordinate> deck_coordinates(const ProblemView& v);
+
+// The Cartesian Hessian (mdyn/Å) in the deck's frame from either source: a
+// Hessian file (as hessian_in_deck_frame) or, when `force_field` is not
+// empty, a force-field file's F′ as H = Bᵀ F′ B with the deck's B, after
+// its coordinates are checked against the deck's (InputError naming the
+// file and the first coordinate that differs).
+HessianFile deck_hessian(const ProblemView& v, const HessianSource& hessian, const std::string& force_field,
+                         std::vector<std::string>& warnings);
 
 // The mass sets (from 1) a command works on: the one requested or every
 // one; InputError naming the deck for a number that names none.
