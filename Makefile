@@ -7,13 +7,19 @@ DEMO_DIR      ?= $(BUILD)/demo
 # Extra CMake options for every configure, e.g. -DKORVEN_WERROR=ON as CI has it.
 CMAKE_OPTIONS ?=
 
-.PHONY: all deps build demo test test-long test-release test-asan test-valgrind bench fuzz package install clean
+.PHONY: all deps deps-package deps-valgrind deps-bench deps-fuzz build demo test test-long test-release test-asan \
+        test-valgrind bench fuzz package install clean
 
 all: build
 
-# The Debian packages of tools/debian-packages.txt, installed only when missing.
+# The Debian packages of tools/debian-packages.txt (the build and the tests),
+# installed only when missing; deps-NAME adds tools/debian-packages-NAME.txt,
+# the extras of one target (package, valgrind, bench, fuzz).
 deps:
 	tools/install-packages.sh
+
+deps-package deps-valgrind deps-bench deps-fuzz:
+	tools/install-packages.sh --list $(@:deps-%=%)
 
 build: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVEN_TESTS=ON -DKORVEN_KIT=ON $(CMAKE_OPTIONS)
@@ -52,19 +58,19 @@ test-asan: deps
 
 # The suite under Valgrind's memcheck, korven's own runs included; the tests
 # that expect a floating-point trap are left out (Valgrind delivers none).
-test-valgrind: deps
+test-valgrind: deps-valgrind
 	cmake -S . -B build-valgrind -DCMAKE_BUILD_TYPE=Debug -DKORVEN_VALGRIND=ON $(CMAKE_OPTIONS)
 	cmake --build build-valgrind -j $(JOBS)
 	cd build-valgrind && ctest --output-on-failure -j $(JOBS) -LE fp_trap
 
-bench: deps
+bench: deps-bench
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DKORVEN_BENCH=ON -DKORVEN_TESTS=OFF $(CMAKE_OPTIONS)
 	cmake --build build-bench -j $(JOBS)
 
 # A Debian package (korven_<version>_<arch>.deb in $(RELEASE_BUILD)) of
 # everything `cmake --install` puts in place, its run-time dependencies
 # declared.
-package: deps
+package: deps-package
 	cmake -S . -B $(RELEASE_BUILD) -DCMAKE_BUILD_TYPE=Release $(CMAKE_OPTIONS)
 	cmake --build $(RELEASE_BUILD) -j $(JOBS) --target korven korvenkit
 	rm -f $(RELEASE_BUILD)/korven_*.deb

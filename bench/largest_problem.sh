@@ -17,8 +17,8 @@ if [[ -z "${SKIP_BUILD:-}" ]]; then
   make -C "$root" bench >"$build.log" 2>&1 || { tail -40 "$build.log"; exit 1; }
 fi
 # The baseline runs on Debian's OpenBLAS (pthread build) with threadpoolctl
-# to say which kernel it picked: the project's package list has them.
-"$root/tools/install-packages.sh"
+# to say which kernel it picked: the bench's package list has them.
+"$root/tools/install-packages.sh" --list bench
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 

@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "bmatrix/b_matrix.h"
-#include "deck/coordinates.h"
+#include "bmatrix/coordinate_walk.h"
 #include "deck/problem_input.h"
 #include "driver/run.h"
 #include "gmatrix/g_matrix.h"

@@ -8,6 +8,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${FUZZ_SECONDS:-1920}"
+# clang and its fuzzing run-times, on top of what the build needs
+tools/install-packages.sh --list fuzz
 CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVEN_FUZZ=ON -DKORVEN_SANITIZE=ON -DKORVEN_WERROR=ON \
   -DKORVEN_TESTS=OFF >/dev/null
 cmake --build build-fuzz -j 2 --target deck_fuzzer field_fuzzer kit_fuzzer

@@ -6,6 +6,7 @@
 
 #include "bmatrix/kinds.h"
 #include "records/fp_trap.h"
+#include "records/listing_layouts.h"
 #include "records/record_io.h"
 
 namespace korven {
@@ -81,11 +82,11 @@ void finish_b_list(ElementList& b, const std::vector<std::int32_t>& row_counts) 
 
 void write_b_listing(Unit& listing, const Problem& problem, const ElementList& b) {
   write_record(listing, "");
-  write_record(listing, "(10X,'B MATRIX ELEMENTS.',/,' PROBLEM NUMBER',I6)", problem.number);
-  write_record(listing, "(A)", problem.title1);
-  write_record(listing, "(A)", problem.title2);
-  write_record(listing, "(1X,I5,' NON-ZERO ELEMENTS.')", element_count(b));
-  write_record(listing, "", std::string_view("This B matrix is in the format read by TALMIR"));
+  write_record(listing, layouts::kBHeading, problem.number);
+  write_record(listing, layouts::kTitle, problem.title1);
+  write_record(listing, layouts::kTitle, problem.title2);
+  write_record(listing, layouts::kBCount, element_count(b));
+  write_record(listing, "", layouts::kBReaderLine);
   write_element_records(listing, b);
 }
 

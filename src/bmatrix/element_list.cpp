@@ -16,7 +16,8 @@ constexpr std::size_t kEntryBytes = 12;
 
 }  // namespace
 
-// The write under "(4(2I3,F12.6))", field for field: four entries to a
+// The write under layouts::kElementRecords, "(4(2I3,F12.6))", field for
+// field: four entries to a
 // record, the last record holding the rest, one empty record for no entries.
 void write_element_records(Unit& listing, const Element* first, std::size_t count) {
   DirectRecord record;

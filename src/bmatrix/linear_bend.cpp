@@ -5,6 +5,7 @@
 
 #include "bmatrix/kind_support.h"
 #include "bmatrix/kinds.h"
+#include "records/listing_layouts.h"
 #include "records/record_io.h"
 
 namespace korven {
@@ -21,11 +22,11 @@ Vec3 read_reference_point(Unit& deck) {
 }
 
 void write_three(Unit& listing, float a, float b, float c) {
-  write_record(listing, "(3(F12.6))", a, b, c);
+  write_record(listing, layouts::kLinearBendThree, a, b, c);
 }
 
 void write_two(Unit& listing, float a, float b) {
-  write_record(listing, "(2(F12.6))", a, b);
+  write_record(listing, layouts::kLinearBendTwo, a, b);
 }
 
 // Appends the three elements of one direction component d_k: the gradient of

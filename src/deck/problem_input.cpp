@@ -1,5 +1,6 @@
 #include "deck/problem_input.h"
 
+#include "records/listing_layouts.h"
 #include "records/record_io.h"
 
 namespace korven {
@@ -24,13 +25,10 @@ void read_titles(Unit& deck, Problem& problem) {
 }
 
 void write_problem_heading(Unit& listing, const Problem& problem) {
-  write_record(listing, "", "    Program KORVEN");
-  write_record(listing,
-               "(10X,'G MATRIX EVALUATION.',/,5X,'PROBLEM NUMBER',I4,5X,I3,' ATOMS',2X,I4,"
-               "' INTERNAL COORDINATES.')",
-               problem.number, problem.atoms, problem.coordinates);
-  write_record(listing, "(A)", problem.title1);
-  write_record(listing, "(A)", problem.title2);
+  write_record(listing, "", layouts::kProgramLine);
+  write_record(listing, layouts::kProblemHeading, problem.number, problem.atoms, problem.coordinates);
+  write_record(listing, layouts::kTitle, problem.title1);
+  write_record(listing, layouts::kTitle, problem.title2);
 }
 
 bool check_problem_size(Unit& listing, const Problem& problem) {
@@ -38,14 +36,13 @@ bool check_problem_size(Unit& listing, const Problem& problem) {
       problem.coordinates <= kMaxCoordinates)
     return true;
   write_record(listing, "");
-  write_record(listing, "('0','PROBLEM SIZE ERROR PROBLEM',I7,'ATOMS',I6,'COORDINATES',I6)", problem.number,
-               problem.atoms, problem.coordinates);
+  write_record(listing, layouts::kProblemSizeError, problem.number, problem.atoms, problem.coordinates);
   return false;
 }
 
 bool read_x_matrix(Unit& deck, Unit& listing, const Problem& problem, Positions& x) {
   x.assign(static_cast<std::size_t>(problem.atoms), {0.0f, 0.0f, 0.0f});
-  write_record(listing, "(1X,'  X MATRIX ELEMENTS',/)");
+  write_record(listing, layouts::kXMatrixHeading);
   for (;;) {
     std::int32_t row[4] = {};
     std::int32_t atom[4] = {};
@@ -53,7 +50,7 @@ bool read_x_matrix(Unit& deck, Unit& listing, const Problem& problem, Positions&
     ReadStatement card(deck, "(4(2I3,F12.6))");
     for (int k = 0; k < 4; ++k) card.read_integer(row[k]).read_integer(atom[k]).read_real(value[k]);
     card.end_read();
-    write_record(listing, "(4(I3,1X,I3,1X,F12.6))", row[0], atom[0], value[0], row[1], atom[1], value[1],
+    write_record(listing, layouts::kXMatrixEcho, row[0], atom[0], value[0], row[1], atom[1], value[1],
                  row[2], atom[2], value[2], row[3], atom[3], value[3]);
     for (int k = 0; k < 4; ++k) {
       if (row[k] == -1) return true;
@@ -62,8 +59,7 @@ bool read_x_matrix(Unit& deck, Unit& listing, const Problem& problem, Positions&
       // coordinate: reported like a bad row, never stored.
       if (row[k] < 0 || row[k] > 3 || atom[k] < 1 || atom[k] > problem.atoms) {
         write_record(listing, "");
-        write_record(listing, "('0','X MATRIX ERROR PROBLEM',I7,'FIELD',I3,'READS',2I4,F12.6)", problem.number,
-                     k + 1, row[k], atom[k], value[k]);
+        write_record(listing, layouts::kXMatrixError, problem.number, k + 1, row[k], atom[k], value[k]);
         return false;
       }
       x[static_cast<std::size_t>(atom[k] - 1)][static_cast<std::size_t>(row[k] - 1)] = value[k];

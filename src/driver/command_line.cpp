@@ -4,6 +4,7 @@
 #include <ostream>
 #include <utility>
 
+#include "driver/deck_name.h"
 #include "driver/run.h"
 
 #ifndef KORVEN_VERSION
@@ -30,6 +31,29 @@ std::string shell_word(std::string_view word) {
     else quoted += c;
   }
   return quoted + "'";
+}
+
+// A name as the shell reads it back, control characters included ($'...').
+std::string shown_name(std::string_view name) {
+  bool control = false;
+  for (const char c : name) control = control || static_cast<unsigned char>(c) < 32 || c == 127;
+  if (!control) return shell_word(name);
+  std::string shown = "$'";
+  for (const char c : name) {
+    const auto code = static_cast<unsigned char>(c);
+    if (c == '\\' || c == '\'') {
+      shown += '\\';
+      shown += c;
+    } else if (code < 32 || code == 127) {
+      static constexpr char kHex[] = "0123456789abcdef";
+      shown += "\\x";
+      shown += kHex[code >> 4];
+      shown += kHex[code & 15];
+    } else {
+      shown += c;
+    }
+  }
+  return shown + "'";
 }
 
 // The refusal of a deck given with a folder: the run writes its listing and
@@ -72,6 +96,11 @@ CommandLine parse_command_line(std::span<const std::string_view> arguments) {
     if (argument.find('\n') != std::string_view::npos)
       return refused("a deck's name is one line; this one holds a line end");
     if (argument.find('/') != std::string_view::npos) return refused(folder_fault(argument));
+    // A name the dialogue would cut, or refuse, or keep asking after: not run
+    // at all, rather than left waiting at the terminal.
+    std::string why;
+    if (!usable_deck_name(argument, &why))
+      return refused(shown_name(argument) + ": not a usable deck name: " + why + " (korven --help)");
     line.action = CommandLine::Action::deck;
     line.deck = argument;
   }
@@ -90,18 +119,25 @@ std::string help_text() {
          "Without DECK, korven asks for the deck's name at the console. With DECK, it\n"
          "runs exactly as if DECK had been typed at that prompt. DECK names a file in\n"
          "the working folder, without a folder part: run korven in the deck's folder.\n"
+         "DECK has 1 to 12 characters, a period after its first, no blank at either\n"
+         "end and no control character, and is neither dseta.tmp, dsetb.tmp nor its\n"
+         "own listing's name; korven refuses any other at once.\n"
          "\n"
          "Files, all in the working folder:\n"
          "  DECK                  the deck, only read\n"
          "  STEM.OUT              the listing (STEM: DECK up to its first period)\n"
          "  dseta.tmp, dsetb.tmp  scratch files, deleted when the run ends normally\n"
          "\n"
-         "The scratch files have fixed names: two runs must never share a folder, so\n"
-         "batch runs give every run its own, e.g.\n"
-         "  for d in runs/*/; do (cd \"$d\" && korven DECK.DAT >console.txt 2>&1); done\n"
+         "The scratch files have fixed names, so a folder serves one run at a time: a\n"
+         "run started where another is at work ends at once (F6418) and writes nothing.\n"
+         "Batch runs give every run its own folder, e.g.\n"
+         "  for d in runs/*/; do\n"
+         "    (cd \"$d\" && korven DECK.DAT </dev/null >console.txt 2>&1)\n"
+         "  done\n"
          "\n"
          "Exit status: 0 when the run reaches the deck's 999 card, 1 after a run-time\n"
-         "failure or a deck name that is refused, 2 for a command line that is refused.\n"
+         "failure or a typed deck name that is refused, 2 for a command line that is\n"
+         "refused (an unusable DECK among them).\n"
          "\n"
          "Options:\n"
          "  --help     show this text\n"

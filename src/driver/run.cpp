@@ -7,12 +7,13 @@
 #include <vector>
 
 #include "bmatrix/b_matrix.h"
+#include "bmatrix/coordinate_walk.h"
 #include "bmatrix/element_list.h"
-#include "deck/coordinates.h"
 #include "deck/problem.h"
 #include "deck/problem_input.h"
 #include "driver/dialogue.h"
 #include "gmatrix/g_matrix.h"
+#include "records/file_lock.h"
 #include "records/fp_trap.h"
 #include "records/record_io.h"
 #include "records/run_end.h"
@@ -22,8 +23,6 @@ namespace {
 
 constexpr std::int32_t kEndOfDeck = 999;
 constexpr std::int32_t kProblemFollows = -9;
-constexpr const char* kBScratchName = "dseta.tmp";
-constexpr const char* kUScratchName = "dsetb.tmp";
 
 std::string trimmed(std::string_view s) {
   while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
@@ -31,9 +30,9 @@ std::string trimmed(std::string_view s) {
   return std::string(s);
 }
 
-bool same_file(const std::string& a, const std::string& b) {
+bool same_file(std::string_view a, std::string_view b) {
   std::error_code ec;
-  return std::filesystem::equivalent(a, b, ec) && !ec;
+  return std::filesystem::equivalent(std::filesystem::path(a), std::filesystem::path(b), ec) && !ec;
 }
 
 // Everything that lives for one run.
@@ -46,6 +45,7 @@ class Run {
  private:
   void drive();
   void open_run_files();
+  void hold_scratch_files();
   std::int32_t search_for_problem();
   [[noreturn]] void card_dispatch(std::int32_t control);
   std::int32_t run_problem();
@@ -55,6 +55,9 @@ class Run {
   Unit& deck() { return units_.unit(kDeckUnit); }
   Unit& listing() { return units_.unit(kListingUnit); }
 
+  // Declared ahead of the units, so that it is let go only after every
+  // file of the run is closed (and the scratch files deleted).
+  FileLock scratch_lock_;
   Units units_;
   Problem problem_;
   Positions x_;
@@ -138,9 +141,21 @@ void Run::open_run_files() {
   write_record(units_.console_out(), "");
 
   units_.open_unit(kDeckUnit, input, "OLD");
+  hold_scratch_files();
   units_.open_unit(kListingUnit, listing_name, "UNKNOWN");
   units_.open_unit(kBScratchUnit, kBScratchName, "UNKNOWN", "unformatted");
   units_.open_unit(kUScratchUnit, kUScratchName, "UNKNOWN", "unformatted");
+}
+
+// The scratch files have fixed names, so two runs in one folder would write
+// each other's: the run holds a lock on the first scratch file from before
+// its first write (the listing's creation or cut) to its end, and a run that
+// finds it held ends at once, having changed no file. Where no lock can be
+// had (a folder the run cannot write, a file system without such locks) the
+// run goes on unguarded, and its opens report what they meet as before.
+void Run::hold_scratch_files() {
+  if (scratch_lock_.take(std::string(kBScratchName)) == FileLock::Outcome::busy)
+    throw_failure(kFileInUse, UnitOperation::open, kBScratchName);
 }
 
 std::int32_t Run::search_for_problem() {
@@ -174,8 +189,10 @@ std::int32_t Run::run_problem() {
 void Run::close_run_files() {
   units_.close_unit(kDeckUnit);
   units_.close_unit(kListingUnit);
-  units_.close_unit(kBScratchUnit, "delete");
+  // The locked file goes last, so that a run waiting for the folder finds
+  // nothing of this one left once it can take the lock.
   units_.close_unit(kUScratchUnit, "delete");
+  units_.close_unit(kBScratchUnit, "delete");
 }
 
 }  // namespace

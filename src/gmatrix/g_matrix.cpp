@@ -10,6 +10,7 @@
 #include "bmatrix/b_matrix.h"
 #include "gmatrix/symmetrized_g.h"
 #include "records/fp_trap.h"
+#include "records/listing_layouts.h"
 #include "records/record_io.h"
 
 namespace korven {
@@ -34,11 +35,9 @@ void read_masses(Unit& deck, std::int32_t atoms, std::vector<float>& masses) {
 void write_g_heading(Unit& listing, std::int32_t problem_number, const std::string& title,
                      const std::vector<float>& masses) {
   write_record(listing, "");
-  write_record(listing,
-               "(' ',10X,'UNSYMMETRIZED G MATRIX ELEMENTS.',/,1X,'PROBLEM NUMBER',I6)",
-               problem_number);
-  write_record(listing, "(A)", title);
-  WriteStatement w(listing, "(5X,' USING THE MASSES,',(1X,6F12.6))");
+  write_record(listing, layouts::kGHeading, problem_number);
+  write_record(listing, layouts::kTitle, title);
+  WriteStatement w(listing, layouts::kMasses);
   for (float m : masses) w.write_real(m);
   w.end_write();
 }
@@ -157,8 +156,8 @@ void compute_unsymmetrized_g(const ElementList& b, const std::vector<float>& mas
 }
 
 void write_g_list(Unit& listing, const ElementList& g) {
-  write_record(listing, "(' ',I5,' NON-ZERO ELEMENTS.')", element_count(g));
-  write_record(listing, "", std::string_view("This G matrix is in the format read by ROSK"));
+  write_record(listing, layouts::kGCount, element_count(g));
+  write_record(listing, "", layouts::kGReaderLine);
   write_record(listing, "");
   write_element_records(listing, g);
 }
@@ -167,7 +166,7 @@ namespace {
 
 void write_stored_u_unusable(Unit& listing, std::int32_t problem_number) {
   write_record(listing, "");
-  write_record(listing, "('0','STORED U MATRIX UNUSABLE PROBLEM',I7)", problem_number);
+  write_record(listing, layouts::kStoredUUnusable, problem_number);
 }
 
 // The stored U list can stand for the one last built, and fits this problem.

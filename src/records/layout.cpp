@@ -178,6 +178,42 @@ const Layout& layout_for(std::string_view text) {
   return *last_layout;
 }
 
+std::vector<LiteralText> literal_texts(std::string_view text) {
+  const Layout layout(text);
+  std::vector<LiteralText> texts;
+  int record = 1;
+  int column = 1;  // 0 once the column is unknown
+  const auto advance = [&column](int columns) {
+    if (column > 0) column += columns;
+  };
+  for (const LayoutStep& step : layout.steps()) {
+    switch (step.kind) {
+      case LayoutStep::literal: {
+        const std::string_view literal = layout.literal(step.value);
+        texts.push_back({record, column, std::string(literal)});
+        advance(static_cast<int>(literal.size()));
+        break;
+      }
+      case LayoutStep::skip:
+        advance(step.value);
+        break;
+      case LayoutStep::data:
+        if (step.edit.width == 0) column = 0;
+        advance(step.edit.width);
+        break;
+      case LayoutStep::slash:
+        ++record;
+        column = 1;
+        break;
+      case LayoutStep::scale:
+      case LayoutStep::backslash:
+      case LayoutStep::end:
+        break;
+    }
+  }
+  return texts;
+}
+
 bool LayoutWalker::walk(LayoutSink& sink) {
   for (;;) {
     const LayoutStep& step = steps_[next_];

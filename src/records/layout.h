@@ -53,6 +53,24 @@ class Layout {
 // The parsed form of a layout text, parsed on first use and kept.
 const Layout& layout_for(std::string_view text);
 
+// A literal of a layout and where a write statement under the layout puts
+// it: record 1 is the statement's first record, and each '/' starts the
+// next; column is the literal's first column in its record, from 1 (the
+// record's first character, which a file keeps and the console takes as its
+// carriage control). column is 0 when an A edit without a width stands ahead
+// of the literal in its record, since the item's length then decides.
+struct LiteralText {
+  int record;
+  int column;
+  std::string text;
+  bool operator==(const LiteralText&) const = default;
+};
+
+// Every literal of the layout in the order written, from its first item to
+// its final parenthesis (what a reversion writes again is not repeated). A
+// layout that does not parse is the run-time failure kInvalidLayout.
+std::vector<LiteralText> literal_texts(std::string_view layout);
+
 // What the walker asks of the statement it serves.
 class LayoutSink {
  public:

@@ -1,15 +1,20 @@
 // The platform calls of the program, all in this one file: the floating-point
-// trap mask and its SIGFPE handler, and the test whether standard input is a
-// terminal.
+// trap mask and its SIGFPE handler, the test whether standard input is a
+// terminal, and the advisory file lock of a run.
 #ifndef _GNU_SOURCE
 #define _GNU_SOURCE 1
 #endif
+#include <errno.h>
+#include <fcntl.h>
 #include <fenv.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csetjmp>
 
+#include "records/file_lock.h"
 #include "records/fp_trap.h"
 
 namespace korven {
@@ -82,5 +87,47 @@ int call_trapping(void (*body)(void*), void* context) {
 }
 
 bool stdin_is_console() { return isatty(0) == 1; }
+
+namespace {
+
+// Whether the open file is the one the name stands for now.
+bool still_named(int descriptor, const std::string& name) {
+  struct stat open_file {};
+  struct stat named {};
+  return fstat(descriptor, &open_file) == 0 && stat(name.c_str(), &named) == 0 &&
+         open_file.st_dev == named.st_dev && open_file.st_ino == named.st_ino;
+}
+
+}  // namespace
+
+FileLock::Outcome FileLock::take(const std::string& name) {
+  release();
+  // A holder deletes the file under its lock and lets the lock go after:
+  // whoever opened the old file in between finds it no longer named, and
+  // tries the name's new one.
+  constexpr int kAttempts = 100;
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    const int descriptor = open(name.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (descriptor < 0) return Outcome::unavailable;
+    if (flock(descriptor, LOCK_EX | LOCK_NB) != 0) {
+      const int error = errno;
+      close(descriptor);
+      if (error == EINTR) continue;
+      return error == EWOULDBLOCK ? Outcome::busy : Outcome::unavailable;
+    }
+    if (still_named(descriptor, name)) {
+      descriptor_ = descriptor;
+      return Outcome::held;
+    }
+    close(descriptor);
+  }
+  return Outcome::busy;
+}
+
+void FileLock::release() {
+  if (descriptor_ < 0) return;
+  close(descriptor_);  // closing the only descriptor of the open file drops its lock
+  descriptor_ = -1;
+}
 
 }  // namespace korven

@@ -21,6 +21,7 @@ constexpr Message kMessages[] = {
     {kOpenRefused, "file access refused"},
     {kFileNotFound, "file not found"},
     {kTooManyOpenFiles, "too many open files"},
+    {kFileInUse, "scratch files in use by another korven run in this folder; give each run its own folder"},
     {kWriteRefused, "write refused by the file"},
     {kDiskFull, "no space left on device"},
     {kEndOfFile, "end of file encountered"},

@@ -20,6 +20,7 @@ enum FailureNumber : int {
   kOpenRefused = 6414,
   kFileNotFound = 6416,
   kTooManyOpenFiles = 6417,
+  kFileInUse = 6418,  // the scratch files are held by another run's lock
   kWriteRefused = 6421,
   kDiskFull = 6422,
   kEndOfFile = 6501,

@@ -1,8 +1,9 @@
 // End-to-end: the command line of the real korven binary. A deck named on
 // the command line must give exactly what the same name typed at the first
 // prompt gives (console bytes, exit status, files left), for every bundled
-// example and for names the dialogue refuses; a refused command line writes
-// its one line on standard error and nothing else.
+// example and for usable names the dialogue does not find; a refused command
+// line, an unusable name among them, writes its one line on standard error
+// and nothing else.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -111,10 +112,6 @@ TEST(CommandLineDeck, NamesAreTakenAsTypedAtTheFirstPrompt) {
       {{"NOSUCH.DAT"}, "ALSO.DAT\nWATER.DAT\n"},           // found at the third prompt
       {{"NOSUCH.DAT"}, "B.DAT\nC.DAT\nD.DAT\nWATER.DAT\n"},  // four missing: F6416
       {{"NOSUCH.DAT"}, ""},                                 // input ends: F6416
-      {{"WATER"}, ""},                                      // no period
-      {{"WATER.DATXYZW"}, "WATER.DAT\n"},                   // cut to 12 characters
-      {{"WATER.DAT\r"}, ""},                                // a CR ends the name
-      {{""}, "WATER.DAT\n"},
       {{"--", "-W.DAT"}, ""},
   };
   for (const Case& c : cases) {
@@ -132,6 +129,9 @@ TEST(CommandLineRefused, WritesOneLineAndNothingElse) {
       {{"-"}, "-"},                    {{"WATER.DAT", "WATER.DAT"}, "one deck"},
       {{"--", "A.DAT", "X.DAT"}, "X.DAT"}, {{"./WATER.DAT"}, "folder"},
       {{"sub/"}, "folder"},            {{"WATER.DAT\nX"}, "line end"},
+      {{"WATER"}, "WATER: not a usable deck name"},  {{"WATER.DATXYZW"}, "13 characters"},
+      {{"WATER.DAT\r"}, "$'WATER.DAT\\x0d'"},        {{""}, "'': not a usable deck name: it is empty"},
+      {{"WATER.OUT"}, "would overwrite it"},         {{"--", "dseta.tmp"}, "scratch file"},
   };
   for (const auto& [arguments, names] : cases) {
     SCOPED_TRACE(arguments.back());
@@ -142,6 +142,30 @@ TEST(CommandLineRefused, WritesOneLineAndNothingElse) {
     EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1) << o.err;
     EXPECT_NE(o.err.find(names), std::string::npos) << o.err;
     EXPECT_EQ(o.files.size(), 1u) << "the run started";
+  }
+}
+
+// A name korven cannot take as it stands ends the run before anything is
+// read or written, with the whole reason on one line, whatever waits on the
+// console input: here the terminal's part is played by a name that exists.
+TEST(CommandLineRefused, UnusableNamesSayWhy) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"WATER.DATXYZW",
+       "korven: WATER.DATXYZW: not a usable deck name: it has 13 characters, and a deck's name has at most 12 "
+       "(korven --help)\n"},
+      {" WATER.DAT",
+       "korven: ' WATER.DAT': not a usable deck name: it begins or ends with a blank, which the name of the file "
+       "opened would lose (korven --help)\n"},
+      {"WATER",
+       "korven: WATER: not a usable deck name: it has no period after its first character (the listing is named by "
+       "the part before it) (korven --help)\n"},
+      {"ABCDEFGHIJK.",
+       "korven: ABCDEFGHIJK.: not a usable deck name: its listing, ABCDEFGHIJK., would overwrite it (korven --help)\n"},
+  };
+  for (const auto& [name, report] : cases) {
+    SCOPED_TRACE(name);
+    const Outcome o = run("unusable", {kWater}, {name}, "WATER.DAT\n");
+    EXPECT_EQ(o, (Outcome{2, "", report, {{"WATER.DAT", slurp(kWater)}}}));
   }
 }
 

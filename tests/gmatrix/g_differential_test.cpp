@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "bmatrix/b_matrix.h"
-#include "deck/coordinates.h"
+#include "bmatrix/coordinate_walk.h"
 #include "deck/problem_input.h"
 #include "driver/run.h"
 #include "gmatrix/symmetrized_g.h"

@@ -111,7 +111,13 @@ Matrix redundant_b(const TestMolecule& mol, const std::vector<Vec3>& r) {
   return wilson_b_matrix(r, redundant_coordinates(m).coordinates);
 }
 
-std::string base_label(const SymmetryBlock& b) { return b.partner ? b.species.substr(0, b.species.find('(')) : b.species; }
+// A block's species without its partner suffix ("E(2)" and a linear
+// molecule's "Pi_u(2)" both), and whether it is a second or later partner.
+std::string base_label(const SymmetryBlock& b) { return b.species.substr(0, b.species.find('(')); }
+bool later_partner(const SymmetryBlock& b) {
+  const auto open = b.species.find('(');
+  return open != std::string::npos && b.species.compare(open, std::string::npos, "(1)") != 0;
+}
 
 void expect_symmetry_coordinates(const TestMolecule& mol, const Matrix& b, const Prepared& p) {
   SymmetryCoordinates sc;
@@ -134,7 +140,7 @@ void expect_symmetry_coordinates(const TestMolecule& mol, const Matrix& b, const
   const CharacterTable& t = p.group.table();
   std::map<std::string, int> counts;
   for (const SymmetryBlock& blk : sc.blocks)
-    if (blk.partner <= 1) {
+    if (!later_partner(blk)) {
       const Species& sp = t.species[blk.species_index];
       counts[base_label(blk)] += sp.separable ? blk.size / sp.dimension : blk.size;
     }

@@ -67,13 +67,14 @@ inline std::vector<TestMolecule> real_molecules() {
   for (const Vec3& v : {Vec3(1, 1, 1), Vec3(1, -1, -1), Vec3(-1, 1, -1), Vec3(-1, -1, 1)})
     ch4.push_back({1, kH, 0.63 * v});
   add("methane", "Td", ch4, {{"A1", 1}, {"E", 1}, {"T2", 2}});
-  // D2h, planar in yz, z along C=C.
+  // D2h, built planar in yz with C=C along z; the group's axes put z
+  // perpendicular to the plane and x along C=C (Herzberg's).
   add("ethylene", "D2h",
       {{6, kC, {0, 0, 0.667}}, {6, kC, {0, 0, -0.667}}, {1, kH, {0, 0.923, 1.238}},
        {1, kH, {0, -0.923, 1.238}}, {1, kH, {0, 0.923, -1.238}}, {1, kH, {0, -0.923, -1.238}}},
-      {{"Ag", 3}, {"Au", 1}, {"B1u", 2}, {"B2g", 1}, {"B2u", 2}, {"B3g", 2}, {"B3u", 1}});
-  // D2h, planar in the xy plane here; the group's x is perpendicular to the
-  // plane and its z the short axis through C9 and C10 (here y).
+      {{"Ag", 3}, {"Au", 1}, {"B1g", 2}, {"B1u", 1}, {"B2g", 1}, {"B2u", 2}, {"B3u", 2}});
+  // D2h, planar in the xy plane here; the group's z is perpendicular to the
+  // plane and its x the short axis through C9 and C10 (here y).
   std::vector<TestAtom> naph{{6, kC, {0, 0.7, 0}}, {6, kC, {0, -0.7, 0}}};
   for (double sx : {1.0, -1.0})
     for (double sy : {1.0, -1.0}) {
@@ -83,7 +84,7 @@ inline std::vector<TestMolecule> real_molecules() {
       naph.push_back({1, kH, {sx * 3.38, sy * 1.25, 0}});
     }
   add("naphthalene", "D2h", naph,
-      {{"Ag", 9}, {"B1g", 3}, {"B2g", 4}, {"B3g", 8}, {"Au", 4}, {"B1u", 8}, {"B2u", 8}, {"B3u", 4}});
+      {{"Ag", 9}, {"B1g", 8}, {"B2g", 4}, {"B3g", 3}, {"Au", 4}, {"B1u", 4}, {"B2u", 8}, {"B3u", 8}});
   // D6h, C2' through the carbons.
   std::vector<TestAtom> c6h6;
   for (int k = 0; k < 6; ++k) {
@@ -93,14 +94,16 @@ inline std::vector<TestMolecule> real_molecules() {
   add("benzene", "D6h", c6h6,
       {{"A1g", 2}, {"A2g", 1}, {"B2g", 2}, {"E1g", 1}, {"E2g", 4}, {"A2u", 1}, {"B1u", 2},
        {"B2u", 2}, {"E1u", 3}, {"E2u", 2}});
-  // Linear, z along the molecule: Sigma+ -> A1 / Ag (Sigma_u+ -> B1u), Pi -> B1 + B2 / B2 + B3.
+  // Linear, z along the molecule: the blocks found in C2v / D2h are named by
+  // correlation (Sigma+ from A1 / Ag, Sigma_u+ from B1u, Pi from B1 + B2 /
+  // B2 + B3), one count per Pi pair.
   add("CO2", "Dinfh", {{6, kC, {0, 0, 0}}, {8, kO, {0, 0, 1.16}}, {8, kO, {0, 0, -1.16}}},
-      {{"Ag", 1}, {"B1u", 1}, {"B2u", 1}, {"B3u", 1}});
+      {{"Sigma_g+", 1}, {"Sigma_u+", 1}, {"Pi_u", 1}});
   add("HCN", "Cinfv", {{1, kH, {0, 0, -1.64}}, {6, kC, {0, 0, -0.575}}, {7, kN, {0, 0, 0.58}}},
-      {{"A1", 2}, {"B1", 1}, {"B2", 1}});
+      {{"Sigma+", 2}, {"Pi", 1}});
   add("acetylene", "Dinfh",
       {{6, kC, {0, 0, 0.6}}, {6, kC, {0, 0, -0.6}}, {1, kH, {0, 0, 1.66}}, {1, kH, {0, 0, -1.66}}},
-      {{"Ag", 2}, {"B1u", 1}, {"B2g", 1}, {"B3g", 1}, {"B2u", 1}, {"B3u", 1}});
+      {{"Sigma_g+", 2}, {"Sigma_u+", 1}, {"Pi_g", 1}, {"Pi_u", 1}});
   std::vector<TestAtom> sf6{{16, kS, {0, 0, 0}}};
   for (int k = 0; k < 3; ++k)
     for (double s : {1.56, -1.56}) sf6.push_back({9, kF, s * Vec3::Unit(k)});

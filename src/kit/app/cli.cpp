@@ -218,6 +218,11 @@ void add_modes(CLI::App& app, ModesArgs& a, int& status) {
   md->add_option("--scale", o.scale, "multiplies every wavenumber (default 1)")->check(CLI::PositiveNumber);
   md->add_option("--ped-threshold", o.ped_threshold, "leave out contributions below this percent (default 10)")
       ->check(CLI::Range(0.0, 100.0));
+  const std::map<std::string, MatchMethod> matches{{"species", MatchMethod::species},
+                                                   {"overlap", MatchMethod::overlap}};
+  md->add_option("--match", o.match,
+                 "isotopologues matched by species (default) or by the overlap of their eigenvectors")
+      ->transform(CLI::CheckedTransformer(matches));
   md->add_option("--force-constants", a.force_constants,
                  "write F of the first mass set analysed as a Matrix Market file");
   md->add_flag("--json", a.deck.json, "one JSON object instead of the tables");

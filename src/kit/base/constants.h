@@ -3,6 +3,7 @@
 // where the SI fixes them.
 #pragma once
 
+#include <cmath>
 #include <numbers>
 
 namespace korven::kit {
@@ -21,5 +22,17 @@ inline constexpr double kHartreeInAttojoule = 4.3597447222071;
 // 1 mdyn/Å = 1e-8 N / 1e-10 m = 1 aJ/Å², so 1 hartree/bohr² = 15.56893 mdyn/Å.
 inline constexpr double kHartreePerBohr2InMdynPerAngstrom =
     kHartreeInAttojoule / (kBohrInAngstrom * kBohrInAngstrom);
+
+// ν̃ [cm⁻¹] = sqrt(λ) · this, for an eigenvalue λ of G F in mdyn/(Å·u):
+// λ = 4π²c²ν̃², so ν̃ = sqrt(λ · 100 N/m / 1 u) / (2π c) / (100 cm⁻¹ per m⁻¹)
+// = 1302.79….
+inline double wavenumber_per_root_eigenvalue() {
+  return std::sqrt(100.0 / kAtomicMassConstant) / (2.0 * kPi * kSpeedOfLight) / 100.0;
+}
+// sqrt(λ) · the constant above; −sqrt(−λ) · it for λ < 0 (an imaginary mode).
+inline double wavenumber_from_eigenvalue(double lambda) {
+  const double k = wavenumber_per_root_eigenvalue();
+  return lambda < 0 ? -k * std::sqrt(-lambda) : k * std::sqrt(lambda);
+}
 
 }  // namespace korven::kit

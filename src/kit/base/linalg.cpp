@@ -102,6 +102,16 @@ Vec3 centre_of_mass(const std::vector<Vec3>& x, const std::vector<double>& masse
   return centre / total;
 }
 
+Mat3 inertia_tensor(const std::vector<Vec3>& x, const std::vector<double>& masses) {
+  const Vec3 c = centre_of_mass(x, masses);
+  Mat3 inertia = Mat3::Zero();
+  for (std::size_t a = 0; a < x.size() && a < masses.size(); ++a) {
+    const Vec3 r = x[a] - c;
+    inertia += masses[a] * (r.squaredNorm() * Mat3::Identity() - r * r.transpose());
+  }
+  return inertia;
+}
+
 namespace {
 
 Eigen::Matrix3Xd columns_of(const std::vector<Vec3>& points) {

@@ -62,6 +62,10 @@ inline constexpr double kOrthonormalTolerance = 1e-5;
 // Σ m_a x_a / Σ m_a.
 Vec3 centre_of_mass(const std::vector<Vec3>& x, const std::vector<double>& masses);
 
+// The inertia tensor about the centre of mass, Σ m_a (|r_a|² 1 − r_a r_aᵀ)
+// with r_a = x_a − the centre (u Å² for u and Å).
+Mat3 inertia_tensor(const std::vector<Vec3>& x, const std::vector<double>& masses);
+
 // The least-squares rigid motion to ≈ rotation · from + translation, every
 // point weighted alike, the rotation proper (Kabsch 1976, Acta Cryst. A32,
 // 922, with the sign correction of 1978, A34, 827; Eigen's umeyama).

@@ -1,5 +1,7 @@
 #include "kit/base/text.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 
@@ -31,6 +33,26 @@ std::string join(const std::vector<int>& values, std::string_view separator) {
   std::string s;
   for (std::size_t i = 0; i < values.size(); ++i) s += (i ? std::string(separator) : "") + std::to_string(values[i]);
   return s;
+}
+
+std::string combination_text(const std::vector<std::pair<double, std::string>>& terms, std::size_t width) {
+  std::vector<std::size_t> order;
+  for (std::size_t i = 0; i < terms.size(); ++i)
+    if (std::abs(terms[i].first) >= 0.0005) order.push_back(i);
+  std::stable_sort(order.begin(), order.end(),
+                   [&](std::size_t a, std::size_t b) { return std::abs(terms[a].first) > std::abs(terms[b].first); });
+  const std::string more = " ...";
+  std::string out;
+  for (std::size_t n = 0; n < order.size(); ++n) {
+    const double c = terms[order[n]].first;
+    const std::string term = (out.empty() ? (c < 0 ? "-" : "") : (c < 0 ? " - " : " + ")) +
+                             format("%.3f ", std::abs(c)) + terms[order[n]].second;
+    // The last term may use the room the ellipsis would take.
+    const std::size_t room = n + 1 == order.size() ? width : width - std::min(width, more.size());
+    if (out.size() + term.size() > room) return out + more;
+    out += term;
+  }
+  return out;
 }
 
 }  // namespace korven::kit

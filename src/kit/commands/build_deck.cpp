@@ -172,6 +172,23 @@ std::string titled(const std::string& title, const std::string& group, const std
   return t.size() <= static_cast<std::size_t>(kMaxMassSetTitleColumns) ? t : title;
 }
 
+// A comment card per symmetry coordinate: its species and its terms, as
+// far as the card's 80 columns hold them.
+void symmetry_cards(int problem, int mass_set, const MassSet& set, const std::vector<SymmetryBlock>& blocks,
+                    const std::vector<InternalCoordinate>& cs, const std::vector<int>& z,
+                    std::vector<std::string>& comments) {
+  std::vector<std::string> symbols;
+  for (int e : z) symbols.push_back(element_symbol(e));
+  std::vector<std::vector<std::pair<double, std::string>>> rows(static_cast<std::size_t>(set.symmetry_count));
+  for (const MatrixElement& e : set.u)
+    rows[static_cast<std::size_t>(e.row - 1)].emplace_back(e.value, coordinate_symbol(cs[static_cast<std::size_t>(e.column - 1)], symbols));
+  for (const SymmetryBlock& blk : blocks)
+    for (int r = blk.first_row; r < blk.first_row + blk.size; ++r) {
+      const std::string head = symmetry_coordinate_note(problem, mass_set, r + 1, blk.species + " = ");
+      comments.push_back(head + combination_text(rows[static_cast<std::size_t>(r)], kMaxTitleColumns - head.size()));
+    }
+}
+
 // Symmetry coordinates for every mass set, each isotopologue with its own
 // group; a mass set whose group is the one before it reuses the stored U.
 void add_symmetry(DeckProblem& problem, const std::vector<int>& z, const std::vector<Vec3>& x,
@@ -205,6 +222,7 @@ void add_symmetry(DeckProblem& problem, const std::vector<int>& z, const std::ve
     for (std::size_t j = 0; j < blocks.size(); ++j)
       comments.push_back(block_note(problem.number, m, static_cast<int>(j) + 1, blocks[j].species,
                                     blocks[j].first_row + 1, blocks[j].first_row + blocks[j].size));
+    if (set.u_mode > 0) symmetry_cards(problem.number, m, set, blocks, cs, z, comments);
     notes.push_back("problem " + std::to_string(problem.number) + ", mass set " + title + ": point group " +
                     group.name() + ", " + std::to_string(blocks.size()) + (blocks.size() == 1 ? " block" : " blocks") +
                     (set.u_mode < 0 ? " (the stored U of the mass set before)" : ""));

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <tuple>
 #include <sstream>
 
 #include "kit/base/linalg.h"
@@ -88,6 +90,41 @@ void block_labels(const ProblemView& v, const MassSetView& m, MassSetReport& ms)
   }
 }
 
+// "E(2)" → ("E", 2); "A1" → ("A1", none).
+std::pair<std::string, std::optional<int>> split_partner(const std::string& label) {
+  const auto open = label.rfind('(');
+  if (open == std::string::npos || label.back() != ')') return {label, std::nullopt};
+  return {label.substr(0, open), std::atoi(label.c_str() + open + 1)};
+}
+
+// Every row of U in words, with the species of its block (as the check
+// found it, else as the deck's comment cards give it).
+std::vector<SymmetryCoordinateWords> coordinate_words(const ProblemView& v, const MassSetView& m,
+                                                      const std::vector<BlockReport>& blocks) {
+  std::vector<SymmetryCoordinateWords> out;
+  for (Eigen::Index r = 0; r < m.u.rows(); ++r) {
+    SymmetryCoordinateWords w;
+    w.index = static_cast<int>(r) + 1;
+    for (std::size_t k = 0; k < blocks.size(); ++k)
+      if (w.index >= blocks[k].first && w.index < blocks[k].first + blocks[k].size) {
+        const std::optional<std::string> label =
+            blocks[k].species && *blocks[k].species != "mixed" ? blocks[k].species : v.noted_species(m, static_cast<int>(k));
+        if (label) std::tie(w.species, w.partner) = split_partner(*label);
+      }
+    std::vector<std::pair<double, std::string>> terms;
+    for (Eigen::Index c = 0; c < m.u.cols(); ++c)
+      if (m.u(r, c) != 0) {
+        w.terms.push_back({static_cast<int>(c) + 1, v.short_names[static_cast<std::size_t>(c)], m.u(r, c)});
+        terms.emplace_back(m.u(r, c), v.short_names[static_cast<std::size_t>(c)]);
+      }
+    w.text = "S" + std::to_string(w.index) + (w.species ? " " + *w.species : std::string()) +
+             (w.partner ? "(" + std::to_string(*w.partner) + ")" : std::string()) + " = " +
+             combination_text(terms, kCombinationWidth);
+    out.push_back(std::move(w));
+  }
+  return out;
+}
+
 MassSetReport check_mass_set(const ProblemView& v, const MassSetView& m) {
   MassSetReport ms;
   ms.title = m.listed->title;
@@ -107,6 +144,7 @@ MassSetReport check_mass_set(const ProblemView& v, const MassSetView& m) {
   block_ranks(m, g, largest, ms);
   u_orthonormality(m, v.b_rows, ms);
   block_labels(v, m, ms);
+  ms.symmetry_coordinates = coordinate_words(v, m, ms.blocks);
   return ms;
 }
 
@@ -198,6 +236,7 @@ std::string check_text(const CheckReport& report) {
                         b.species.value_or("-").c_str());
           for (const std::string& f : b.findings) out << "      " << f << "\n";
         }
+        for (const SymmetryCoordinateWords& w : ms.symmetry_coordinates) out << "    " << w.text << "\n";
       } else {
         out << ", not symmetrized\n";
       }

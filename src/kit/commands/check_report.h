@@ -19,6 +19,21 @@ struct BlockReport {
   std::vector<std::string> findings;   // rows of the wrong species, or not orthogonal to another
 };
 
+// One symmetry coordinate in words: its species and the internal
+// coordinates it combines.
+struct SymmetryCoordinateTerm {
+  int coordinate = 0;  // the internal coordinate, from 1
+  std::string label;   // "r(O1-H2)"
+  double coefficient = 0;
+};
+struct SymmetryCoordinateWords {
+  int index = 0;                       // the row of U, from 1
+  std::optional<std::string> species;  // without a partner suffix
+  std::optional<int> partner;          // 1 … d for a split degenerate species
+  std::vector<SymmetryCoordinateTerm> terms;  // every nonzero coefficient, as U holds it
+  std::string text;                    // "S3 B2 = 0.707 r(O1-H2) - 0.707 r(O1-H3)"
+};
+
 struct MassSetReport {
   std::string title;
   std::optional<std::string> point_group;
@@ -27,7 +42,12 @@ struct MassSetReport {
   std::optional<double> u_orthonormal_dev;
   int factoring_reports = 0;
   std::vector<BlockReport> blocks;
+  std::vector<SymmetryCoordinateWords> symmetry_coordinates;
 };
+
+// Width of a symmetry coordinate written out in the report (and on the
+// deck's comment cards): the terms beyond it are left to the JSON.
+inline constexpr std::size_t kCombinationWidth = 100;
 
 struct ProblemReport {
   int index = 0;    // position in the deck, from 1

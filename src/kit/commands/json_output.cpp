@@ -36,13 +36,22 @@ std::string check_json(const CheckReport& report) {
                           {"rank", or_null(b.rank)},
                           {"species", or_null(b.species)},
                           {"findings", b.findings}});
+      ordered_json words = ordered_json::array();
+      for (const SymmetryCoordinateWords& w : m.symmetry_coordinates) {
+        ordered_json terms = ordered_json::array();
+        for (const SymmetryCoordinateTerm& t : w.terms)
+          terms.push_back({{"coordinate", t.coordinate}, {"label", t.label}, {"coefficient", t.coefficient}});
+        words.push_back({{"index", w.index}, {"species", or_null(w.species)}, {"partner", or_null(w.partner)},
+                         {"terms", terms}});
+      }
       sets.push_back({{"title", m.title},
                       {"point_group", or_null(m.point_group)},
                       {"g_rank", or_null(m.g_rank)},
                       {"symmetrized", m.symmetrized},
                       {"u_orthonormal_dev", or_null(m.u_orthonormal_dev)},
                       {"factoring_reports", m.factoring_reports},
-                      {"blocks", m.symmetrized ? blocks : ordered_json(nullptr)}});
+                      {"blocks", m.symmetrized ? blocks : ordered_json(nullptr)},
+                      {"symmetry_coordinates", m.symmetrized ? words : ordered_json(nullptr)}});
     }
     problems.push_back({{"index", p.index},
                         {"problem", p.problem},
@@ -59,37 +68,63 @@ std::string check_json(const CheckReport& report) {
   return ordered_json{{"problems", problems}}.dump(2) + "\n";
 }
 
+namespace {
+
+ordered_json mode_entry(const ModeRow& r, std::size_t p) {
+  ordered_json ped = ordered_json::array(), classes = ordered_json::array();
+  for (const PedItem& item : r.ped)
+    ped.push_back({{"coordinate", item.coordinate}, {"label", item.label}, {"percent", item.percent}});
+  for (const PedClass& c : r.ped_classes) classes.push_back({{"class", c.name}, {"percent", c.percent}});
+  const ModePartner& partner = r.partners[p];
+  return {{"nu", r.nu},
+          {"wavenumber", partner.wavenumber},
+          {"cartesian_wavenumber", or_null(partner.cartesian_wavenumber)},
+          {"species", or_null(r.species)},
+          {"degeneracy", r.degeneracy},
+          {"partner", r.degeneracy > 1 ? ordered_json(p + 1) : ordered_json(nullptr)},
+          {"imaginary", r.imaginary},
+          {"ir_active", or_null(r.ir_active)},
+          {"raman_active", or_null(r.raman_active)},
+          {"ped", ped},
+          {"ped_classes", classes}};
+}
+
+ordered_json mass_set_json(const MassSetModes& m) {
+  ordered_json modes = ordered_json::array();
+  if (m.agree) {
+    for (const ModeRow& r : m.modes)
+      for (std::size_t p = 0; p < r.partners.size(); ++p) modes.push_back(mode_entry(r, p));
+  } else {
+    // The deck's route is not trusted: only the Cartesian wavenumbers.
+    for (double w : m.cartesian_wavenumbers)
+      modes.push_back({{"nu", nullptr}, {"wavenumber", nullptr}, {"cartesian_wavenumber", w}, {"species", nullptr},
+                       {"degeneracy", nullptr}, {"partner", nullptr}, {"imaginary", nullptr}, {"ir_active", nullptr},
+                       {"raman_active", nullptr}, {"ped", nullptr}, {"ped_classes", nullptr}});
+  }
+  ordered_json rules = ordered_json::array();
+  for (const ProductRule& r : m.product_rule)
+    rules.push_back({{"species", r.species}, {"ratio", r.ratio}, {"expected", r.expected}});
+  return {{"title", m.title},
+          {"point_group", or_null(m.point_group)},
+          {"species_order", m.species_order},
+          {"agree", m.agree},
+          {"verdict", m.agree ? ordered_json(nullptr) : ordered_json(m.verdict)},
+          {"modes", modes},
+          {"product_rule", rules},
+          {"F", rows_of(m.f)},
+          {"F_symmetry", m.f_symmetry ? rows_of(*m.f_symmetry) : ordered_json(nullptr)}};
+}
+
+}  // namespace
+
 std::string modes_json(const ModesReport& report) {
   ordered_json problems = ordered_json::array();
   for (const ProblemModes& p : report.problems) {
     ordered_json sets = ordered_json::array();
-    for (const MassSetModes& m : p.mass_sets) {
-      ordered_json modes = ordered_json::array();
-      if (m.agree) {
-        for (const ModeRow& r : m.modes) {
-          ordered_json ped = ordered_json::array();
-          for (const PedItem& item : r.ped)
-            ped.push_back({{"coordinate", item.coordinate}, {"label", item.label}, {"percent", item.percent}});
-          modes.push_back({{"wavenumber", r.wavenumber},
-                           {"cartesian_wavenumber", or_null(r.cartesian_wavenumber)},
-                           {"species", or_null(r.species)},
-                           {"ped", ped}});
-        }
-      } else {
-        // The deck's route is not trusted: only the Cartesian wavenumbers.
-        for (double w : m.cartesian_wavenumbers)
-          modes.push_back({{"wavenumber", nullptr}, {"cartesian_wavenumber", w}, {"species", nullptr}, {"ped", nullptr}});
-      }
-      sets.push_back({{"title", m.title},
-                      {"point_group", or_null(m.point_group)},
-                      {"agree", m.agree},
-                      {"verdict", m.agree ? ordered_json(nullptr) : ordered_json(m.verdict)},
-                      {"modes", modes},
-                      {"F", rows_of(m.f)},
-                      {"F_symmetry", m.f_symmetry ? rows_of(*m.f_symmetry) : ordered_json(nullptr)}});
-    }
-    // shifts[k][m]: mode k of the first mass set in mass set m, less its
-    // wavenumber in the first (cm-1); null where no mode matched.
+    for (const MassSetModes& m : p.mass_sets) sets.push_back(mass_set_json(m));
+    // shifts[k][m]: mode k of the first mass set (as its modes list them) in
+    // mass set m, less its wavenumber in the first (cm-1); null where no
+    // mode matched.
     ordered_json shifts = ordered_json::array();
     for (const auto& row : p.shifts) {
       ordered_json r = ordered_json::array();
@@ -99,6 +134,7 @@ std::string modes_json(const ModesReport& report) {
     problems.push_back({{"index", p.index},
                         {"problem", p.problem},
                         {"scale", p.scale},
+                        {"match", p.match == MatchMethod::species ? "species" : "overlap"},
                         {"mass_sets", sets},
                         {"matches", p.matches.empty() ? ordered_json(nullptr) : ordered_json(p.matches)},
                         {"shifts", p.matches.empty() ? ordered_json(nullptr) : shifts}});

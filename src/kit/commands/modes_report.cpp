@@ -2,158 +2,165 @@
 
 #include <algorithm>
 #include <cmath>
-#include <sstream>
+#include <cstdlib>
+#include <numeric>
 
-#include "kit/base/elements.h"
 #include "kit/base/kit_error.h"
 #include "kit/base/text.h"
+#include "kit/commands/modes_parts.h"
 #include "kit/commands/problem_view.h"
-#include "kit/vibrations/frame_fit.h"
-#include "kit/vibrations/mode_matching.h"
-#include "kit/vibrations/vibrations.h"
+#include "kit/commands/vibration_view.h"
 
 namespace korven::kit {
 namespace {
 
-HessianFormat format_of(const ModesOptions& o) {
-  if (o.format) return *o.format;
-  const auto f = hessian_format_from_extension(o.hessian);
-  if (!f) throw input_error(o.hessian, "unknown Hessian format; name it with --hessian-format fchk|orca|text");
-  return *f;
-}
-
-// The Hessian of the file, its atoms checked against the deck's (as the
-// first mass set's masses name them) and, when the file gives its geometry,
-// turned into the deck's frame by the best fit of that geometry onto X.
-Matrix hessian_in_deck_frame(const ProblemView& v, const ModesOptions& o, std::vector<std::string>& warnings) {
-  HessianFile h = read_hessian(o.hessian, format_of(o), o.units, v.atoms);
-  if (h.atomic_numbers && !v.listed->mass_sets.empty()) {
-    std::vector<int> deck_z;
-    for (double m : v.listed->mass_sets.front().masses) deck_z.push_back(element_of_mass(m));
-    std::vector<int> file_z = *h.atomic_numbers;
-    for (std::size_t a = 0; a < deck_z.size() && a < file_z.size(); ++a)
-      if (deck_z[a] == 0) file_z[a] = 0;  // an atom the masses do not name is not compared
-    check_same_atoms(o.hessian, file_z, deck_z, h.atom_lines);
+// For each symmetry coordinate, the first partner's row it is a partner
+// of (itself when it is no partner), from the blocks' "E(2)" labels.
+std::vector<int> partner_rows(const std::vector<ModeBlock>& blocks, int rows) {
+  std::vector<int> first(static_cast<std::size_t>(rows));
+  for (int r = 0; r < rows; ++r) first[static_cast<std::size_t>(r)] = r;
+  for (std::size_t b = 0; b < blocks.size(); ++b) {
+    const std::string& s = blocks[b].species;
+    const auto open = s.rfind('(');
+    if (open == std::string::npos || s.back() != ')' || s.compare(open, std::string::npos, "(1)") == 0) continue;
+    const int partner = std::atoi(s.c_str() + open + 1);
+    if (partner < 2 || b + 1 < static_cast<std::size_t>(partner)) continue;
+    const ModeBlock& one = blocks[b + 1 - static_cast<std::size_t>(partner)];
+    if (one.size != blocks[b].size) continue;
+    for (int j = 0; j < blocks[b].size; ++j) first[static_cast<std::size_t>(blocks[b].first + j)] = one.first + j;
   }
-  if (!h.positions) return h.hessian;
-  const FrameFit fit = fit_frame(*h.positions, v.deck.x);
-  const double allowed = 0.001 + v.symmetrization_shift();
-  if (!(fit.rmsd <= allowed))
-    throw input_error(o.hessian, "its geometry lies " + format("%.6f", fit.rmsd) +
-                                     " A (RMSD after the best rotation and translation) from the deck's X; at most " +
-                                     format("%.6f", allowed) + " A is accepted");
-  if (fit.rmsd > 0.001)
-    warnings.push_back("the Hessian's geometry lies " + format("%.6f", fit.rmsd) +
-                       " A from the deck's X after the best fit (within the symmetrization shift)");
-  return rotate_hessian(h.hessian, fit.rotation);
+  return first;
 }
 
-std::vector<int> chosen_mass_sets(const ProblemView& v, const ModesOptions& o) {
-  const std::size_t count = v.mass_sets.size();
-  std::vector<int> chosen;
-  if (o.mass_set) {
-    if (*o.mass_set < 1 || static_cast<std::size_t>(*o.mass_set) > count)
-      throw input_error(v.deck_name, "problem " + std::to_string(v.position) + " has " + std::to_string(count) +
-                                         " mass sets; --mass-set " + std::to_string(*o.mass_set) +
-                                         " names none of them");
-    chosen.push_back(*o.mass_set);
-  } else {
-    for (std::size_t m = 0; m < count; ++m) chosen.push_back(static_cast<int>(m) + 1);
+// P_i = F_ii Σ_p L_ip² / Σ_j F_jj Σ_p L_jp², in percent, over the partners
+// together (Wilson, Decius & Cross, Molecular Vibrations, 1955; the form of
+// Morino & Kuchitsu 1952), the shares of a degenerate species' partner
+// coordinates added to their first partner's.
+std::vector<double> line_ped(const Vector& f_diagonal, const Matrix& l, const std::vector<int>& first_partner) {
+  std::vector<double> p(static_cast<std::size_t>(l.rows()), 0.0);
+  double sum = 0;
+  for (Eigen::Index i = 0; i < l.rows(); ++i) {
+    const double e = f_diagonal(i) * l.row(i).squaredNorm();
+    p[static_cast<std::size_t>(first_partner[static_cast<std::size_t>(i)])] += e;
+    sum += e;
   }
-  if (chosen.empty()) throw input_error(v.deck_name, "problem " + std::to_string(v.position) + " has no mass set");
-  return chosen;
+  if (sum == 0 || !std::isfinite(sum)) return std::vector<double>(p.size(), 0.0);
+  for (double& x : p) x *= 100.0 / sum;
+  return p;
 }
 
-// The deck's blocks of a symmetrized mass set, with the species its comment
-// cards give.
-std::vector<ModeBlock> mode_blocks(const ProblemView& v, const MassSetView& m) {
-  std::vector<ModeBlock> blocks;
-  for (std::size_t j = 0; j + 1 < m.deck->boundaries.size(); ++j)
-    blocks.push_back({m.deck->boundaries[j] - 1, m.deck->boundaries[j + 1] - m.deck->boundaries[j],
-                      v.noted_species(m, static_cast<int>(j)).value_or("")});
-  return blocks;
+// The PED summed by class: an internal coordinate's share to its class, a
+// symmetry coordinate's split over the classes by the squares of its U row.
+std::vector<PedClass> ped_by_class(const std::vector<double>& ped, const std::optional<Matrix>& u,
+                                   const std::vector<std::string>& classes) {
+  std::vector<std::pair<std::string, double>> sums;
+  const auto add = [&](const std::string& name, double percent) {
+    for (auto& [n, v] : sums)
+      if (n == name) return void(v += percent);
+    sums.emplace_back(name, percent);
+  };
+  for (std::size_t c = 0; c < ped.size(); ++c) {
+    if (ped[c] == 0) continue;
+    if (!u) {
+      add(classes[c], ped[c]);
+      continue;
+    }
+    const Vector row = u->row(static_cast<Eigen::Index>(c)).transpose();
+    const double norm = row.squaredNorm();
+    for (Eigen::Index i = 0; i < row.size(); ++i)
+      if (row(i) != 0) add(classes[static_cast<std::size_t>(i)], ped[c] * row(i) * row(i) / norm);
+  }
+  std::stable_sort(sums.begin(), sums.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
+  std::vector<PedClass> out;
+  for (const auto& [name, percent] : sums) out.push_back({name, percent});
+  return out;
 }
 
-// A symmetry coordinate is named by its species and by the internal
-// coordinate that weighs most in it (the first of equals), so that a row of
-// the PED says what moves.
-std::vector<std::string> symmetry_labels(const Matrix& u, const std::vector<ModeBlock>& blocks,
-                                         const std::vector<std::string>& labels) {
-  std::vector<std::string> out;
-  for (int s = 1; s <= u.rows(); ++s) {
-    std::string label = "S" + std::to_string(s);
-    for (const ModeBlock& blk : blocks)
-      if (s - 1 >= blk.first && s - 1 < blk.first + blk.size && !blk.species.empty()) label += " " + blk.species;
-    Eigen::Index main = 0;
-    if (u.row(s - 1).cwiseAbs().maxCoeff(&main) > 0) label += ", mainly " + labels[static_cast<std::size_t>(main)];
-    out.push_back(label);
+// The Cartesian route's wavenumbers of each line: the sorted Cartesian
+// wavenumbers of its modes' cluster, shared out to the cluster's lines in
+// the order of their eigenvalues.
+std::vector<std::vector<double>> cartesian_of_lines(const MassSetAnalysis& w) {
+  std::vector<std::vector<double>> out(w.lines.size());
+  const auto& cart = w.analysis.cartesian_wavenumbers;
+  if (cart.size() != w.analysis.modes.size()) return out;
+  std::vector<std::size_t> order(w.lines.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    return std::make_pair(w.lines[a].modes.front(), w.lines[a].eigenvalue()) <
+           std::make_pair(w.lines[b].modes.front(), w.lines[b].eigenvalue());
+  });
+  std::size_t next = 0;
+  for (std::size_t i : order) {
+    for (int p = 0; p < w.lines[i].degeneracy && next < cart.size(); ++p) out[i].push_back(cart[next++]);
   }
   return out;
 }
 
-// The input of the analysis of one mass set, and the names of the
-// coordinates its PED runs over (the symmetry coordinates when U is used).
-VibrationInput vibration_input(const ProblemView& v, const MassSetView& m, const Matrix& hessian,
-                               const ModesOptions& o, std::vector<std::string>& labels) {
-  VibrationInput in;
-  in.b = v.dense_b();
-  in.masses = m.listed->masses;
-  in.positions = v.deck.x;
-  in.hessian = hessian;
-  in.scale = o.scale;
-  in.source = v.deck_name;
-  labels = v.labels;
-  if (m.symmetrized && m.deck->symmetry_count > 0) {
-    in.u = m.u;
-    in.blocks = mode_blocks(v, m);
-    labels = symmetry_labels(m.u, in.blocks, labels);
+ModeRow mode_row(const MassSetAnalysis& w, std::size_t k, const VibrationInput& in, const std::vector<std::string>& labels,
+                 const std::vector<std::string>& classes, const std::vector<int>& first_partner, double threshold,
+                 const std::vector<double>& cartesian) {
+  const VibrationLine& line = w.lines[k];
+  ModeRow row;
+  row.nu = line.nu;
+  row.degeneracy = line.degeneracy;
+  row.wavenumber = in.scale * wavenumber_from_eigenvalue(line.eigenvalue());
+  row.imaginary = line.eigenvalue() < 0;
+  if (!line.species.empty()) {
+    row.species = line.species;
+    row.ir_active = line.ir_active;
+    row.raman_active = line.raman_active;
   }
-  return in;
+  for (std::size_t p = 0; p < line.eigenvalues.size(); ++p) {
+    ModePartner partner{in.scale * wavenumber_from_eigenvalue(line.eigenvalues[p]), std::nullopt};
+    if (p < cartesian.size()) partner.cartesian_wavenumber = cartesian[p];
+    row.partners.push_back(partner);
+  }
+  if (!cartesian.empty())
+    row.cartesian_wavenumber = std::accumulate(cartesian.begin(), cartesian.end(), 0.0) / cartesian.size();
+  const VibrationAnalysis& va = w.analysis;
+  const bool symmetric = va.f_symmetry.has_value();
+  const Matrix l = symmetric ? Matrix(*in.u * w.internal[k]) : w.internal[k];
+  const std::vector<double> ped = line_ped(symmetric ? Vector(va.f_symmetry->diagonal()) : Vector(va.f.diagonal()), l,
+                                           first_partner);
+  for (std::size_t c = 0; c < ped.size(); ++c)
+    if (ped[c] >= threshold) row.ped.push_back({static_cast<int>(c) + 1, c < labels.size() ? labels[c] : "", ped[c]});
+  std::stable_sort(row.ped.begin(), row.ped.end(), [](const PedItem& a, const PedItem& b) { return a.percent > b.percent; });
+  row.ped_classes = ped_by_class(ped, in.u, classes);
+  return row;
 }
 
-std::vector<ModeRow> mode_rows(const VibrationAnalysis& va, double threshold, const std::vector<std::string>& labels) {
-  std::vector<ModeRow> rows;
-  for (const Mode& mode : va.modes) {
-    ModeRow row;
-    row.wavenumber = mode.wavenumber;
-    row.cartesian_wavenumber = mode.cartesian_wavenumber;
-    row.imaginary = mode.imaginary;
-    if (!mode.species.empty()) row.species = mode.species;
-    for (std::size_t c = 0; c < mode.ped.size(); ++c)
-      if (mode.ped[c] >= threshold)
-        row.ped.push_back({static_cast<int>(c) + 1, c < labels.size() ? labels[c] : "", mode.ped[c]});
-    std::stable_sort(row.ped.begin(), row.ped.end(),
-                     [](const PedItem& a, const PedItem& b) { return a.percent > b.percent; });
-    rows.push_back(std::move(row));
+std::vector<std::string> species_order_of(const PointGroup* group) {
+  std::vector<std::string> out;
+  if (!group) return out;
+  if (group->linear()) {
+    for (const LinearSpeciesRules& r : linear_species_order(*group)) out.push_back(r.name);
+    return out;
   }
-  return rows;
+  const CharacterTable& t = group->table();
+  for (int s : t.herzberg_order) out.push_back(t.species[static_cast<std::size_t>(s)].label);
+  return out;
 }
 
-MassSetModes mass_set_modes(const VibrationAnalysis& va, const MassSetView& m, const std::vector<std::string>& labels,
+MassSetModes mass_set_modes(const MassSetAnalysis& w, const MassSetView& m, const VibrationInput& in,
+                            const std::vector<std::string>& labels, const std::vector<std::string>& classes,
                             double threshold) {
+  const VibrationAnalysis& va = w.analysis;
   MassSetModes ms;
   ms.title = m.listed->title;
   if (m.group) ms.point_group = m.group->name();
+  ms.species_order = species_order_of(w.group);
   ms.agree = va.comparison.agree;
   ms.verdict = va.comparison.verdict;
   ms.f = va.f;
   ms.f_symmetry = va.f_symmetry;
   ms.l = va.l;
   ms.cartesian_wavenumbers = va.cartesian_wavenumbers;
-  ms.modes = mode_rows(va, threshold, labels);
+  const std::vector<int> first_partner =
+      partner_rows(in.blocks, in.u ? static_cast<int>(in.u->rows()) : static_cast<int>(va.f.rows()));
+  const std::vector<std::vector<double>> cartesian = cartesian_of_lines(w);
+  for (std::size_t k = 0; k < w.lines.size(); ++k)
+    ms.modes.push_back(mode_row(w, k, in, labels, classes, first_partner, threshold, cartesian[k]));
   return ms;
-}
-
-// Each mass set's modes matched to the first set's.
-void match_isotopologues(const std::vector<ModeSet>& sets, ProblemModes& pm) {
-  if (sets.size() < 2) return;
-  const ModeMatching matching = match_modes(sets);
-  for (std::size_t k = 0; k < matching.matches.size(); ++k) {
-    std::vector<int> line;
-    for (int j : matching.matches[k]) line.push_back(j + 1);
-    pm.matches.push_back(line);
-    pm.shifts.push_back(matching.shifts[k]);
-  }
 }
 
 }  // namespace
@@ -181,69 +188,20 @@ ModesReport analyze_modes(const Deck& deck, const Listing& listing, const ModesO
   pm.index = position;
   pm.problem = v.listed->number;
   pm.scale = o.scale;
-  const Matrix hessian = hessian_in_deck_frame(v, o, pm.warnings);
-  std::vector<ModeSet> sets;
-  for (int k : chosen_mass_sets(v, o)) {
+  pm.match = o.match;
+  const Matrix hessian = hessian_in_deck_frame(v, {o.hessian, o.format, o.units}, pm.warnings).hessian;
+  std::vector<MassSetAnalysis> work;
+  for (int k : chosen_mass_sets(v, o.mass_set)) {
     const MassSetView& m = v.mass_sets[static_cast<std::size_t>(k - 1)];
     std::vector<std::string> labels;
-    const VibrationAnalysis va = analyze_vibrations(vibration_input(v, m, hessian, o, labels));
-    pm.mass_sets.push_back(mass_set_modes(va, m, labels, o.ped_threshold));
+    const VibrationInput in = vibration_input(v, m, hessian, o.scale, labels);
+    work.push_back(analyze_mass_set(v, m, in));
+    pm.mass_sets.push_back(mass_set_modes(work.back(), m, in, labels, v.classes, o.ped_threshold));
     pm.mass_set_numbers.push_back(k);
-    sets.push_back(mode_set(va));
   }
-  match_isotopologues(sets, pm);
+  match_isotopologues(work, v.deck.x, o.match, pm);
   report.problems.push_back(std::move(pm));
   return report;
-}
-
-std::string modes_text(const ModesReport& report, double ped_threshold) {
-  std::ostringstream out;
-  for (const ProblemModes& p : report.problems) {
-    out << "problem " << p.index << " (number " << p.problem << "), Hessian " << report.hessian << ", scale "
-        << format("%g", p.scale) << "\n";
-    for (const std::string& w : p.warnings) out << "  warning: " << w << "\n";
-    for (std::size_t m = 0; m < p.mass_sets.size(); ++m) {
-      const MassSetModes& ms = p.mass_sets[m];
-      out << "mass set " << p.mass_set_numbers[m] << " \"" << ms.title << "\""
-          << (ms.point_group ? ", point group " + *ms.point_group : "") << "\n";
-      if (!ms.agree) {
-        // Numbers that look right but are not are worse than none: only the
-        // Cartesian route's wavenumbers, and why the deck's differ.
-        out << "  the deck's coordinates and the Cartesian Hessian disagree: " << ms.verdict << "\n";
-        out << "  wavenumbers from the Cartesian Hessian alone (cm-1):";
-        for (double w : ms.cartesian_wavenumbers) out << " " << format("%.2f", w);
-        out << "\n";
-        continue;
-      }
-      out << "  mode  wavenumber   cartesian  species  potential-energy distribution (>= "
-          << format("%g", ped_threshold) << " %)\n";
-      for (std::size_t i = 0; i < ms.modes.size(); ++i) {
-        const ModeRow& r = ms.modes[i];
-        out << format("  %4zu  %10.2f%s  %10s  %-7s", i + 1, r.wavenumber, r.imaginary ? "i" : " ",
-                      r.cartesian_wavenumber ? format("%.2f", *r.cartesian_wavenumber).c_str() : "-",
-                      r.species.value_or("-").c_str());
-        for (const PedItem& item : r.ped) out << "  " << format("%.0f", item.percent) << "% " << item.label;
-        out << "\n";
-      }
-    }
-    if (!p.matches.empty()) {
-      out << "isotope shifts (cm-1), from mass set " << p.mass_set_numbers.front() << "\n  mode";
-      for (std::size_t m = 0; m < p.mass_sets.size(); ++m)
-        out << format("  %10s", ("set " + std::to_string(p.mass_set_numbers[m])).c_str()) << (m ? "     shift" : "");
-      out << "\n";
-      for (std::size_t k = 0; k < p.matches.size(); ++k) {
-        out << "  " << format("%4.0f", static_cast<double>(k + 1));
-        for (std::size_t m = 0; m < p.mass_sets.size(); ++m) {
-          const int j = p.matches[k][m];
-          const bool has = j >= 1 && static_cast<std::size_t>(j) <= p.mass_sets[m].modes.size();
-          out << "  " << (has ? format("%10.2f", p.mass_sets[m].modes[j - 1].wavenumber) : std::string("         -"));
-          if (m) out << (p.shifts[k][m] ? format("%10.2f", *p.shifts[k][m]) : std::string("         -"));
-        }
-        out << "\n";
-      }
-    }
-  }
-  return out.str();
 }
 
 }  // namespace korven::kit

@@ -56,6 +56,8 @@ ProblemView::ProblemView(const Deck& d, const Listing* listing, int pos, const s
     const auto noted = notes.coordinates.find({deck.number, r});
     const DeckRow row = r <= static_cast<int>(rows.size()) ? rows[static_cast<std::size_t>(r - 1)] : DeckRow{r, {}, 0};
     labels.push_back(noted != notes.coordinates.end() ? noted->second : row_label(deck, row, symbols));
+    classes.push_back(row_class(deck, row, symbols));
+    short_names.push_back(row_symbol(deck, row, symbols));
   }
   if (listed)
     for (std::size_t k = 0; k < listed->mass_sets.size(); ++k)

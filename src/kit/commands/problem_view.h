@@ -71,6 +71,8 @@ class ProblemView {
   std::vector<SparseRow> b;   // the listing's B rows; empty without a B section
   std::vector<std::string> symbols;  // per atom, from the first mass set's masses
   std::vector<std::string> labels;   // per row of B: the deck's comment card, else row_label
+  std::vector<std::string> classes;  // per row of B: row_class ("stretch O-H")
+  std::vector<std::string> short_names;  // per row of B: row_symbol ("r(O1-H2)")
   DeckNotes notes;
   std::vector<MassSetView> mass_sets;  // one per listed mass set
 

@@ -22,6 +22,12 @@ std::string block_note(int problem, int mass_set, int block, const std::string& 
   return text;
 }
 
+std::string symmetry_coordinate_note(int problem, int mass_set, int row, const std::string& words) {
+  char head[48];
+  std::snprintf(head, sizeof head, "    P%d M%d S%3d ", problem, mass_set, row);
+  return head + words;
+}
+
 std::string shift_note(int problem, const std::string& group, double shift) {
   char text[96];
   std::snprintf(text, sizeof text, "    P%d SYMMETRIZED TO %s, LARGEST SHIFT %.6f A", problem, group.c_str(), shift);

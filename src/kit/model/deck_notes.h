@@ -18,6 +18,8 @@ std::string coordinate_note(int problem, int row, const std::string& name, const
 std::string group_note(int problem, int mass_set, const std::string& title, const std::string& group);
 // "    P1 M2 BLOCK  1  A1  ROWS 1-2"
 std::string block_note(int problem, int mass_set, int block, const std::string& species, int first, int last);
+// "    P1 M1 S  3 B2 = 0.707 r(O1-H2) - 0.707 r(O1-H3)"
+std::string symmetry_coordinate_note(int problem, int mass_set, int row, const std::string& words);
 // "    P1 SYMMETRIZED TO C2v, LARGEST SHIFT 0.000012 A"
 std::string shift_note(int problem, const std::string& group, double shift);
 

@@ -53,4 +53,22 @@ std::string coordinate_label(const InternalCoordinate& c, const std::vector<std:
 // it, "ROW n" when none does.
 std::string row_label(const DeckProblem& problem, const DeckRow& row, const std::vector<std::string>& symbols);
 
+// The class of a row, as the potential-energy distribution in words sums
+// it: the kind in lower case and the elements in order — "stretch O-H",
+// "bend H-C-H", "linear bend O-C-O", "out-of-plane H-C" (the atom out of
+// the plane, then the centre), "torsion C-C" (the central bond). A bond's
+// atoms go the better-bonded first (the more stretches of the deck end
+// there), then carbon, other elements alphabetically, hydrogen last, as
+// chemists write C-H, O-H, S-O, C-Cl; a bend's ends likewise. A row of
+// several entries takes its first entry's class; a row without one "other".
+std::string row_class(const DeckProblem& problem, const DeckRow& row, const std::vector<std::string>& symbols);
+
+// The short name of a row in a symmetry coordinate written out: r(O1-H2),
+// a(H2-O1-H3) for a bend, b1(…) and b2(…) for a linear bend's components,
+// w(H4-C1-H2-H3) for an out-of-plane angle, t(H3-C1-C2-H4) for a torsion;
+// qN for row N when it is not one entry, or a scaled one.
+std::string row_symbol(const DeckProblem& problem, const DeckRow& row, const std::vector<std::string>& symbols);
+// The same for a coordinate the kit generated.
+std::string coordinate_symbol(const InternalCoordinate& c, const std::vector<std::string>& symbols);
+
 }  // namespace korven::kit

@@ -45,6 +45,7 @@
 #include <memory>
 #include <mutex>
 #include <stdexcept>
+#include <tuple>
 
 #include "kit/base/constants.h"
 
@@ -312,6 +313,45 @@ std::string class_name(const Mat3& g, bool axial) {
   return "S" + fraction(alpha).substr(1);
 }
 
+// Which species carry the dipole (x, y, z) and which the polarizability
+// (the symmetric products of x, y, z): the multiplicity of each species in
+// the vector representation, χ(g) = tr R(g), and in its symmetric square,
+// χ(g) = ((tr R(g))² + tr(R(g)²)) / 2.
+void add_selection_rules(CharacterTable& table) {
+  std::vector<double> vector_chi, tensor_chi;
+  for (const Mat3& r : table.operations) {
+    vector_chi.push_back(r.trace());
+    tensor_chi.push_back((r.trace() * r.trace() + (r * r).trace()) / 2);
+  }
+  for (int s = 0; s < static_cast<int>(table.species.size()); ++s) {
+    table.species[s].ir_active = table.multiplicity(s, vector_chi) > 0;
+    table.species[s].raman_active = table.multiplicity(s, tensor_chi) > 0;
+  }
+}
+
+// Herzberg's sort key of a label: degenerate last, then primes, the
+// letter, the subscript number, g before u.
+std::tuple<int, int, int, int, int> herzberg_key(const Species& s) {
+  const std::string& l = s.label;
+  static const std::string letters = "ABETFGH";
+  const std::size_t letter = letters.find(l.empty() ? '?' : l[0]);
+  int number = 0;
+  std::size_t i = 1;
+  while (i < l.size() && l[i] >= '0' && l[i] <= '9') number = 10 * number + (l[i++] - '0');
+  const int primes = static_cast<int>(std::count(l.begin(), l.end(), '\''));
+  const int parity = l.find('u', 1) != std::string::npos ? 1 : 0;
+  return {s.dimension > 1 ? 1 : 0, primes, letter == std::string::npos ? 9 : static_cast<int>(letter), number,
+          parity};
+}
+
+std::vector<int> herzberg_order(const std::vector<Species>& species) {
+  std::vector<int> order(species.size());
+  for (std::size_t k = 0; k < order.size(); ++k) order[k] = static_cast<int>(k);
+  std::stable_sort(order.begin(), order.end(),
+                   [&](int a, int b) { return herzberg_key(species[a]) < herzberg_key(species[b]); });
+  return order;
+}
+
 CharacterTable build(const std::string& name, const std::vector<Mat3>& generators,
                      const std::vector<SpeciesRule>& rules, bool axial) {
   CharacterTable table;
@@ -358,6 +398,8 @@ CharacterTable build(const std::string& name, const std::vector<Mat3>& generator
       if (std::abs(x - std::round(x)) < 1e-12) x = std::round(x);
     table.species.push_back(std::move(s));
   }
+  add_selection_rules(table);
+  table.herzberg_order = herzberg_order(table.species);
   return table;
 }
 
@@ -466,6 +508,19 @@ constexpr FamilyName kFamilyNames[] = {
 };
 
 }  // namespace
+
+int CharacterTable::multiplicity(int species_index, const std::vector<double>& chi) const {
+  const Species& s = species[static_cast<std::size_t>(species_index)];
+  double sum = 0;
+  for (int g = 0; g < order(); ++g) sum += chi[static_cast<std::size_t>(g)] * character(species_index, g);
+  return static_cast<int>(std::lround(sum / (order() * (s.separable ? 2.0 : 1.0))));
+}
+
+int CharacterTable::index_of(const std::string& label) const {
+  for (std::size_t k = 0; k < species.size(); ++k)
+    if (species[k].label == label) return static_cast<int>(k);
+  return -1;
+}
 
 std::string GroupType::name() const {
   for (const FamilyName& f : kFamilyNames)

@@ -42,6 +42,13 @@ struct Species {
   int dimension = 1;
   bool separable = false;
   std::vector<double> characters;  // one per class
+  // Selection rules of a fundamental of this species, from the table's own
+  // operations: infrared active when the species occurs in the
+  // representation of a vector (x, y, z: the dipole), Raman active when it
+  // occurs in that of a symmetric tensor (x², y², z², xy, xz, yz: the
+  // polarizability).
+  bool ir_active = false;
+  bool raman_active = false;
 };
 
 struct CharacterTable {
@@ -51,11 +58,22 @@ struct CharacterTable {
   std::vector<std::string> class_names;  // "E", "C3", "sv", "S4", ...
   std::vector<int> class_sizes;
   std::vector<Species> species;          // in the table's standard order
+  // The species in Herzberg's order (indices into `species`): the
+  // nondegenerate ones first, then the degenerate ones; within each, by
+  // primes (' before ''), letter (A, B, E, T, G, H), subscript number, and g
+  // before u — so that g and u of a letter stand together (D2h: Ag, Au, B1g,
+  // B1u, …; D3h: A1', A2', A1'', A2'', E', E'').
+  std::vector<int> herzberg_order;
 
   int order() const { return static_cast<int>(operations.size()); }
   double character(int species_index, int operation) const {
     return species[species_index].characters[operation_class[operation]];
   }
+  // The multiplicity of a species in the representation whose character on
+  // operation k is chi[k] (a separable pair counted once).
+  int multiplicity(int species_index, const std::vector<double>& chi) const;
+  // The species of this label, or -1.
+  int index_of(const std::string& label) const;
 };
 
 // The table of a finite group: C1 Cs Ci Cn Cnv Cnh Dn Dnh Dnd (2 <= n <= 60)

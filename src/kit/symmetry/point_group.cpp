@@ -19,10 +19,13 @@
 //  - C2v: the plane yz is the mirror plane holding the most atoms (so a
 //    planar molecule lies in yz and x is perpendicular to it); on a tie the
 //    plane holding the greater mass, then the first found.
-//  - D2, D2h: a planar molecule has x perpendicular to its plane. z is the C2
-//    axis through the most atoms, on a tie the one that cuts the most bonds
-//    (atom pairs closer than 1.8 A whose midpoint lies on the axis); x is
-//    likewise the better of the two left (for a non-planar molecule).
+//  - D2, D2h: a planar molecule has z perpendicular to its plane and x the
+//    in-plane C2 axis through the most atoms (ethylene: x along C=C), the
+//    axes of Herzberg's tables, which the literature's numbering of
+//    ethylene's vibrations (ν7 B1u, ν12 B3u) follows. A non-planar molecule
+//    has z the C2 axis through the most atoms, on a tie the one that cuts
+//    the most bonds (atom pairs closer than 1.8 A whose midpoint lies on the
+//    axis), and x likewise the better of the two left.
 //  - Cnv, even n >= 4: sigma_v (the plane xz) is the class of mirror planes
 //    holding the most atoms. Dn, Dnh, even n: C2' (the axis x) is the class
 //    of C2 axes through the most atoms (benzene: through the carbons).
@@ -385,15 +388,16 @@ Naming name_d2_family(const Tests& t, const Geometry& geo, const SymmetryElement
       if (k != not1 && k != not2) rest.push_back(k);
     return rest;
   };
-  int x = -1;
+  int normal = -1;
   for (int k : {0, 1, 2}) {
     bool planar = true;
     for (const Vec3& r : geo.r) planar = planar && std::abs(r.dot(c2[k].dir)) <= geo.tol.position;
-    if (planar && x < 0) x = k;
+    if (planar && normal < 0) normal = k;
   }
-  int z;
-  if (x >= 0) {
-    z = best_twofold(geo, c2, others(x, -1));
+  int z, x;
+  if (normal >= 0) {
+    z = normal;
+    x = best_twofold(geo, c2, others(z, -1));
   } else {
     z = best_twofold(geo, c2, others(-1, -1));
     x = best_twofold(geo, c2, others(z, -1));

@@ -41,6 +41,8 @@
 #include <random>
 #include <sstream>
 
+#include "kit/symmetry/mode_symmetry.h"
+
 
 namespace korven::kit {
 namespace {
@@ -181,6 +183,14 @@ Matrix irreducible_copy(const std::vector<Matrix>& dw, int d) {
   throw std::logic_error("symmetry coordinates: no irreducible subspace separated");
 }
 
+// A linear molecule's blocks named by its own species: the working
+// group's A1 or Ag is Sigma+ or Sigma_g+, the two components of a Π its
+// partners Pi_u(1) and Pi_u(2).
+std::string linear_label(const PointGroup& group, const std::string& label) {
+  const LinearSpecies ls = linear_species(group, label);
+  return ls.partner > 0 ? ls.name + "(" + std::to_string(ls.partner) + ")" : ls.name;
+}
+
 }  // namespace
 
 SymmetryCoordinates symmetry_coordinates(const Matrix& b, const PointGroup& group, int vibrations) {
@@ -254,6 +264,8 @@ SymmetryCoordinates symmetry_coordinates(const Matrix& b, const PointGroup& grou
   const Matrix root = overlap.vectors * overlap.values.cwiseSqrt().cwiseInverse().asDiagonal() *
                       overlap.vectors.transpose();
   out.u = (root * rq) * act.q.transpose();
+  if (group.linear())
+    for (SymmetryBlock& blk : out.blocks) blk.species = linear_label(group, blk.species);
   for (int k = 0; k < r; ++k)
     for (int j = 0; j < nic; ++j)
       if (std::abs(out.u(k, j)) < 1e-13) out.u(k, j) = 0;
@@ -400,6 +412,9 @@ std::vector<BlockFinding> block_species(const Matrix& u, const std::vector<int>&
   std::vector<int> block_of;
   std::vector<BlockFinding> out = label_blocks(rows, boundaries, table, block_of);
   check_partner_runs(rows, boundaries, block_of, act, table, tolerance, out);
+  if (group.linear())
+    for (BlockFinding& f : out)
+      if (f.species != "mixed") f.species = linear_label(group, f.species);
   return out;
 }
 

@@ -14,7 +14,8 @@
 namespace korven::kit {
 
 struct SymmetryBlock {
-  std::string species;  // "A1", "E'", "T2(3)": partner in brackets for split species
+  std::string species;  // "A1", "E'", "T2(3)": partner in brackets for split species; a linear
+                        // molecule's "Sigma_g+", "Pi_u(1)", "Pi_u(2)" (ASCII)
   int species_index = 0;  // in the working character table
   int partner = 0;        // 1 .. d for a split degenerate species, else 0
   int first_row = 0;      // 0-based row of U

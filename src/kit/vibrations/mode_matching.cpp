@@ -57,6 +57,25 @@ ModeSet mode_set(const VibrationAnalysis& analysis) {
   return s;
 }
 
+std::vector<int> match_by_species(const std::vector<SpeciesComponent>& first,
+                                  const std::vector<SpeciesComponent>& other) {
+  const auto descending = [](const std::vector<SpeciesComponent>& list) {
+    std::vector<int> order(list.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+      return std::make_pair(list[a].species, -list[a].wavenumber) < std::make_pair(list[b].species, -list[b].wavenumber);
+    });
+    return order;
+  };
+  const std::vector<int> a = descending(first), b = descending(other);
+  std::vector<int> match(first.size(), -1);
+  for (std::size_t i = 0, j = 0; i < a.size(); ++i) {
+    while (j < b.size() && other[b[j]].species < first[a[i]].species) ++j;
+    if (j < b.size() && other[b[j]].species == first[a[i]].species) match[a[i]] = b[j++];
+  }
+  return match;
+}
+
 std::vector<int> least_cost_assignment(const Matrix& cost) {
   if (cost.rows() > cost.cols()) {
     const std::vector<int> by_column = least_cost_assignment(cost.transpose());

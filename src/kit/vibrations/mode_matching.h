@@ -45,6 +45,22 @@ struct ModeMatching {
 // of overlaps (Hungarian method).
 ModeMatching match_modes(const std::vector<ModeSet>& sets, double degenerate_tolerance = kDegenerateTolerance);
 
+// One copy of a species of the group two mass sets share, in one set's
+// modes: a vibration of that species, or one of the species a vibration of
+// a higher symmetry splits into.
+struct SpeciesComponent {
+  int species = 0;
+  double wavenumber = 0;
+  int line = 0;  // the vibration it belongs to
+};
+
+// Modes of another mass set matched to the first set's through their
+// species in the shared group: within each species by order of wavenumber,
+// the highest with the highest. For each component of `first`, the index
+// of its match in `other`, or -1 when `other` has fewer of that species.
+std::vector<int> match_by_species(const std::vector<SpeciesComponent>& first,
+                                  const std::vector<SpeciesComponent>& other);
+
 // The assignment of least total cost: for each row, its column (every row
 // gets a distinct column when rows ≤ columns; with more rows than columns,
 // the rows left over get -1). Kuhn 1955 and Munkres 1957, in the O(n² m)

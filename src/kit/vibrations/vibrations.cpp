@@ -298,17 +298,6 @@ void cartesian_wavenumbers(const VibrationInput& in, const Vector& inv_root, Vib
 
 }  // namespace
 
-double wavenumber_per_root_eigenvalue() {
-  // λ in mdyn/(Å·u) = 100 N/m per u → s⁻²; ν̃ = ω / (2π c), m⁻¹ → cm⁻¹.
-  static const double k = std::sqrt(100.0 / kAtomicMassConstant) / (2.0 * kPi * kSpeedOfLight) / 100.0;
-  return k;
-}
-
-double wavenumber_from_eigenvalue(double lambda) {
-  const double k = wavenumber_per_root_eigenvalue();
-  return lambda < 0 ? -k * std::sqrt(-lambda) : k * std::sqrt(lambda);
-}
-
 VibrationAnalysis analyze_vibrations(const VibrationInput& in) {
   check_input(in);
   const Eigen::Index n3 = in.b.cols();

@@ -15,16 +15,13 @@
 #include <string>
 #include <vector>
 
+#include "kit/base/constants.h"
 #include "kit/base/linalg.h"
 
 namespace korven::kit {
 
-// ν̃ [cm⁻¹] = sqrt(λ) · this, for λ in mdyn/(Å·u): λ = 4π²c²ν̃², so
-// ν̃ = sqrt(λ · 100 N/m / 1 u) / (2π c) / (100 cm⁻¹ per m⁻¹) = 1302.79…
-// (from the CODATA 2018 atomic mass constant and the speed of light).
-double wavenumber_per_root_eigenvalue();
-// sqrt(λ) · the constant above; −sqrt(−λ) · it for λ < 0 (an imaginary mode).
-double wavenumber_from_eigenvalue(double lambda);
+// The wavenumbers of eigenvalues: wavenumber_from_eigenvalue in
+// base/constants.h (CODATA 2018).
 
 // Eigenvalues of G below this fraction of G's largest count as zero: the
 // generalized inverse G⁺ and the range of G (the vibrations the coordinates

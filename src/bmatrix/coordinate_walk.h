@@ -1,5 +1,6 @@
 // The internal coordinate cards: the walk that numbers the coordinates,
-// echoes every entry taken up and hands it to the B matrix.
+// echoes every entry taken up and hands it to the routine of its kind, so
+// building the B list row by row as the cards come.
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,7 @@
-#include "deck/coordinates.h"
+#include "bmatrix/coordinate_walk.h"
 
 #include "bmatrix/b_matrix.h"
+#include "records/listing_layouts.h"
 #include "records/record_io.h"
 
 namespace korven {
@@ -8,7 +9,7 @@ namespace {
 
 void write_coordinate_error(Unit& listing, int entry, const std::int32_t* fields, std::int32_t error) {
   write_record(listing, "");
-  WriteStatement report(listing, "('0','INTERNAL COORDINATE ERROR:FIELD',I2,' READS',8I4,' JOKER=',I2)");
+  WriteStatement report(listing, layouts::kCoordinateError);
   report.write_integer(entry);
   for (int f = 0; f < 8; ++f) report.write_integer(fields[f]);
   report.write_integer(error);
@@ -24,7 +25,7 @@ bool read_coordinates(Unit& deck, Unit& listing, const Problem& problem, const P
   b.clear();
   row_counts.clear();
   write_record(listing, "");
-  write_record(listing, "(1X,'  INTERNAL COORDINATE DEFINITIONS',/,1X,'   NO   C    ODE  I    J    K    L    IX   JX')");
+  write_record(listing, layouts::kCoordinateHeading);
   for (;;) {
     std::int32_t fields[24] = {};
     ReadStatement card(deck, "(24I3)");
@@ -48,7 +49,7 @@ bool read_coordinates(Unit& deck, Unit& listing, const Problem& problem, const P
         write_coordinate_error(listing, e + 1, f, 0);
         return false;
       }
-      write_record(listing, "(1X,2I5,I6,5I5)", current_row, entry.code, entry.i, entry.j, entry.k, entry.l,
+      write_record(listing, layouts::kCoordinateEcho, current_row, entry.code, entry.i, entry.j, entry.k, entry.l,
                    entry.ix, entry.jx);
       dispatch_entry(entry, current_row, pair_row, error, b, x, problem.atoms, deck, listing);
       if (error > 0) {
