@@ -118,7 +118,7 @@ void degenerate_modes(const PrincipalModes& m, const PrincipalFrame& frame, cons
 // The closed values of the sum rules (coriolis.h).
 void expected_sums(const PrincipalModes& m, const PrincipalFrame& frame, const std::vector<Mat3>& da,
                    CoriolisConstants& c) {
-  const Mat3 inertia = inertia_tensor(m.positions, m.masses);
+  const Mat3 inertia = inertia_tensor(m.positions, m.masses);  // the positions are centred already
   const bool linear = frame.type == RotorType::linear;
   Vec3 p = Vec3::Zero();
   for (std::size_t i = 0; i < m.positions.size(); ++i) p += m.masses[i] * m.positions[i].cwiseAbs2();

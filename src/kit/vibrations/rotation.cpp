@@ -91,24 +91,13 @@ std::string_view rotor_type_name(RotorType type) {
   return "asymmetric";
 }
 
-Mat3 inertia_tensor(const std::vector<Vec3>& positions, const std::vector<double>& masses) {
-  Mat3 t = Mat3::Zero();
-  for (std::size_t i = 0; i < positions.size(); ++i) {
-    const Vec3& r = positions[i];
-    t += masses[i] * (r.squaredNorm() * Mat3::Identity() - r * r.transpose());
-  }
-  return t;
-}
-
 PrincipalFrame principal_frame(const std::vector<Vec3>& positions, const std::vector<double>& masses,
                                const ConstantsTolerances& tolerances, const std::string& source) {
   if (positions.size() < 2 || masses.size() != positions.size())
     throw input_error(source, "the molecular constants need two atoms or more, each with its mass");
   PrincipalFrame f;
   f.centre_of_mass = centre_of_mass(positions, masses);
-  std::vector<Vec3> centred;
-  for (const Vec3& r : positions) centred.push_back(r - f.centre_of_mass);
-  const SymmetricEigen e = symmetric_eigen(inertia_tensor(centred, masses));
+  const SymmetricEigen e = symmetric_eigen(inertia_tensor(positions, masses));  // about the centre of mass (linalg.h)
   if (!(e.values(2) > 0)) throw input_error(source, "the atoms all lie at one point");
   const Classified c = classify(e.values, tolerances.moment_relative);
   f.type = c.type;

@@ -106,9 +106,6 @@ PrincipalModes to_principal_frame(const PrincipalFrame& frame, const std::vector
                                   const std::vector<double>& masses, const Matrix& modes,
                                   const std::vector<double>& eigenvalues);
 
-// The inertia tensor I_αβ = Σ_i m_i (r_i² δ_αβ − r_iα r_iβ) about the origin.
-Mat3 inertia_tensor(const std::vector<Vec3>& positions, const std::vector<double>& masses);
-
 // a_k^{αβ} = ∂I_αβ/∂Q_k = Σ_i √m_i (2 (r_i · l_ik) δ_αβ − r_iα l_ikβ − l_ikα r_iβ),
 // one 3 × 3 matrix per mode, in u^½ Å (the displacement of atom i along
 // normal coordinate k is l_ik Q_k / √m_i). With the Eckart conditions this
