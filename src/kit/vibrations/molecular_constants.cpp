@@ -41,18 +41,11 @@ void check_minimum(const NormalModes& m, double minimum_wavenumber) {
   }
 }
 
-// Orthonormal columns, orthogonal to the mass-weighted translations and
-// rotations (√m_i e and √m_i (e × (r_i − centre))), as many as the
-// vibrations.
-void check_modes(const NormalModes& m, const PrincipalFrame& frame, double tolerance) {
+// The mass-weighted translations and rotations, √m_i e and
+// √m_i (e × (r_i − centre)), each of unit length (the rotation about a linear
+// molecule's axis is a zero column).
+Matrix external_motions(const NormalModes& m, const PrincipalFrame& frame) {
   const auto atoms = static_cast<Eigen::Index>(m.positions.size());
-  const Eigen::Index expected = 3 * atoms - (frame.type == RotorType::linear ? 5 : 6);
-  if (m.modes.cols() != expected)
-    throw input_error(m.source, format("%ld normal modes for %ld vibrations: the molecular constants need them all",
-                                       static_cast<long>(m.modes.cols()), static_cast<long>(expected)));
-  const Eigen::Index n = m.modes.cols();
-  if (n > 0 && (m.modes.transpose() * m.modes - Matrix::Identity(n, n)).cwiseAbs().maxCoeff() > tolerance)
-    throw input_error(m.source, "the normal modes' columns are not orthonormal");
   Matrix external = Matrix::Zero(3 * atoms, 6);
   for (Eigen::Index i = 0; i < atoms; ++i) {
     const double s = std::sqrt(m.masses[static_cast<std::size_t>(i)]);
@@ -64,8 +57,44 @@ void check_modes(const NormalModes& m, const PrincipalFrame& frame, double toler
   }
   for (Eigen::Index k = 0; k < 6; ++k) {
     const double norm = external.col(k).norm();
-    if (norm > 0) external.col(k) /= norm;  // the axis of a linear molecule leaves a zero column
+    if (norm > 0) external.col(k) /= norm;
   }
+  return external;
+}
+
+// The modes with what they hold of the translations and rotations taken
+// out, then made orthonormal by Löwdin's symmetric orthonormalization
+// L (LᵀL)^-½, the orthonormal set closest to them. Modes found through a
+// listed B (six decimals) are orthonormal only to about 10⁻⁷, and the sum
+// rules would show it.
+Matrix cleaned_modes(const NormalModes& m, const PrincipalFrame& frame) {
+  const Matrix external = external_motions(m, frame);
+  // An orthonormal basis q of their span, from their Gram matrix.
+  const SymmetricEigen g = symmetric_eigen(external.transpose() * external);
+  Matrix q(external.rows(), 0);
+  for (Eigen::Index k = 0; k < g.values.size(); ++k)
+    if (g.values(k) > 1e-10) {
+      q.conservativeResize(Eigen::NoChange, q.cols() + 1);
+      q.col(q.cols() - 1) = external * g.vectors.col(k) / std::sqrt(g.values(k));
+    }
+  const Matrix l = m.modes - q * (q.transpose() * m.modes);
+  const SymmetricEigen e = symmetric_eigen(l.transpose() * l);
+  const Vector inverse_root = e.values.cwiseSqrt().cwiseInverse();
+  return l * (e.vectors * inverse_root.asDiagonal() * e.vectors.transpose());
+}
+
+// Orthonormal columns, orthogonal to the mass-weighted translations and
+// rotations, as many as the vibrations.
+void check_modes(const NormalModes& m, const PrincipalFrame& frame, double tolerance) {
+  const auto atoms = static_cast<Eigen::Index>(m.positions.size());
+  const Eigen::Index expected = 3 * atoms - (frame.type == RotorType::linear ? 5 : 6);
+  if (m.modes.cols() != expected)
+    throw input_error(m.source, format("%ld normal modes for %ld vibrations: the molecular constants need them all",
+                                       static_cast<long>(m.modes.cols()), static_cast<long>(expected)));
+  const Eigen::Index n = m.modes.cols();
+  if (n > 0 && (m.modes.transpose() * m.modes - Matrix::Identity(n, n)).cwiseAbs().maxCoeff() > tolerance)
+    throw input_error(m.source, "the normal modes' columns are not orthonormal");
+  const Matrix external = external_motions(m, frame);
   if (n > 0 && (external.transpose() * m.modes).cwiseAbs().maxCoeff() > tolerance)
     throw input_error(m.source, "the normal modes move the molecule as a whole (translation or rotation)");
 }
@@ -88,7 +117,8 @@ MolecularConstants molecular_constants(const NormalModes& modes, const Constants
   MolecularConstants c;
   c.temperature = options.temperature;
   c.rotation = rotational_constants(frame, tolerances);
-  const PrincipalModes principal = to_principal_frame(frame, modes.positions, modes.masses, modes.modes, modes.eigenvalues);
+  const PrincipalModes principal =
+      to_principal_frame(frame, modes.positions, modes.masses, cleaned_modes(modes, frame), modes.eigenvalues);
   const std::vector<Mat3> derivatives = inertia_derivatives(principal);
   c.coriolis = coriolis_constants(principal, frame, derivatives, tolerances);
   c.centrifugal = centrifugal_distortion(principal, frame, derivatives, options.representation, c.rotation.planar);

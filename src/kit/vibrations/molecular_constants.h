@@ -59,6 +59,10 @@ struct MolecularConstants {
 //     rotations (tolerances.orthonormal),
 //   – sizes that do not fit, masses that are not positive, values that are
 //     not finite, a negative temperature, fewer than two atoms.
+// Modes within the tolerance are first cleaned of what they hold of the
+// translations and rotations and made exactly orthonormal (Löwdin's
+// symmetric orthonormalization, which moves them least), so that the sum
+// rules test the constants and not the rounding of the modes' source.
 MolecularConstants molecular_constants(const NormalModes& modes, const ConstantsOptions& options = {});
 
 }  // namespace korven::kit
