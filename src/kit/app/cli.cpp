@@ -11,6 +11,7 @@
 #include "kit/base/kit_error.h"
 #include "kit/commands/build_deck.h"
 #include "kit/commands/check_report.h"
+#include "kit/commands/constants_report.h"
 #include "kit/commands/json_output.h"
 #include "kit/commands/matrix_export.h"
 #include "kit/commands/modes_report.h"
@@ -100,6 +101,25 @@ int run_modes(ModesArgs a) {
                             " (mdyn/A, mdyn A/rad^2, mdyn/rad)");
   }
   std::cout << (a.deck.json ? modes_json(report) : modes_text(report, a.options.ped_threshold));
+  return report.exit_status();
+}
+
+struct ConstantsArgs {
+  DeckArgs deck;
+  ConstantsCommandOptions options;
+  std::string representation = "Ir";
+};
+
+int run_constants(ConstantsArgs a) {
+  a.options.problem = a.deck.problem;
+  const auto representation = parse_representation(a.representation);
+  if (!representation)
+    throw input_error(a.deck.deck, "--representation " + a.representation + " is none of Ir, IIr, IIIr, Il, IIl, IIIl");
+  a.options.representation = *representation;
+  const Deck deck = replay_deck(a.deck.deck);
+  const Listing listing = listing_of(a.deck.deck, a.deck.listing);
+  const ConstantsReport report = analyze_constants(deck, listing, a.options, a.deck.deck);
+  std::cout << (a.deck.json ? constants_json(report) : constants_text(report));
   return report.exit_status();
 }
 
@@ -229,6 +249,29 @@ void add_modes(CLI::App& app, ModesArgs& a, int& status) {
   guarded(md, status, [&a] { return run_modes(a); });
 }
 
+void add_constants(CLI::App& app, ConstantsArgs& a, int& status) {
+  CLI::App* cc = app.add_subcommand(
+      "constants", "rotational, Coriolis and centrifugal-distortion constants and mean amplitudes from a Hessian");
+  add_deck_options(cc, a.deck);
+  ConstantsCommandOptions& o = a.options;
+  cc->add_option("--hessian", o.hessian, "the Cartesian Hessian: .fchk, ORCA .hess, or plain text")->required();
+  const std::map<std::string, HessianFormat> formats{
+      {"fchk", HessianFormat::fchk}, {"orca", HessianFormat::orca}, {"text", HessianFormat::text}};
+  cc->add_option("--hessian-format", o.format, "fchk, orca or text (default: from the extension)")
+      ->transform(CLI::CheckedTransformer(formats));
+  const std::map<std::string, HessianUnits> units{{"hartree/bohr2", HessianUnits::hartree_per_bohr2},
+                                                  {"mdyn/A", HessianUnits::mdyn_per_angstrom}};
+  cc->add_option("--units", o.units, "units of a plain-text Hessian: hartree/bohr2 (default) or mdyn/A")
+      ->transform(CLI::CheckedTransformer(units));
+  cc->add_option("--mass-set", o.mass_set, "only this mass set, from 1");
+  cc->add_option("--temperature", o.temperature, "K, for the mean amplitudes (default 298.15; 0: zero point)")
+      ->check(CLI::NonNegativeNumber);
+  cc->add_option("--representation", a.representation,
+                 "axes of the asymmetric-top reductions: Ir (default), IIr, IIIr, Il, IIl or IIIl");
+  cc->add_flag("--json", a.deck.json, "one JSON object instead of the tables");
+  guarded(cc, status, [&a] { return run_constants(a); });
+}
+
 void add_export(CLI::App& app, OutputArgs& a, int& status) {
   CLI::App* ex = app.add_subcommand("export", "write B, G, U and the blocks of G' as Matrix Market files");
   add_deck_options(ex, a.deck);
@@ -259,10 +302,12 @@ int run_cli(int argc, char** argv) {
   BuildArgs build;
   DeckArgs check;
   ModesArgs modes;
+  ConstantsArgs constants;
   OutputArgs exporting, viewing;
   add_build(app, build, status);
   add_check(app, check, status);
   add_modes(app, modes, status);
+  add_constants(app, constants, status);
   add_export(app, exporting, status);
   add_view(app, viewing, status);
   // CLI11 calls a word that names no command a missing command; say what it is.
@@ -270,7 +315,7 @@ int run_cli(int argc, char** argv) {
     try {
       app.get_subcommand(argv[1]);
     } catch (const CLI::OptionNotFound&) {
-      std::cerr << "korvenkit: " << argv[1] << " is not a command: build, check, modes, export or view (korvenkit --help)\n";
+      std::cerr << "korvenkit: " << argv[1] << " is not a command: build, check, modes, constants, export or view (korvenkit --help)\n";
       return kExitUnusable;
     }
   }
