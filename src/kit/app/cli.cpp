@@ -12,6 +12,7 @@
 #include "kit/commands/build_deck.h"
 #include "kit/commands/check_report.h"
 #include "kit/commands/fit_report.h"
+#include "kit/commands/constants_report.h"
 #include "kit/commands/json_output.h"
 #include "kit/commands/matrix_export.h"
 #include "kit/commands/modes_report.h"
@@ -135,6 +136,25 @@ int run_fit(FitArgs a) {
   if (!a.write_force_field.empty() && !report.problems.empty())
     write_file_atomically(a.write_force_field, force_field_json(report.problems.front().force_field), a.force);
   std::cout << (a.deck.json ? fit_json(report) : fit_text(report));
+  return report.exit_status();
+}
+
+struct ConstantsArgs {
+  DeckArgs deck;
+  ConstantsCommandOptions options;
+  std::string representation = "Ir";
+};
+
+int run_constants(ConstantsArgs a) {
+  a.options.problem = a.deck.problem;
+  const auto representation = parse_representation(a.representation);
+  if (!representation)
+    throw input_error(a.deck.deck, "--representation " + a.representation + " is none of Ir, IIr, IIIr, Il, IIl, IIIl");
+  a.options.representation = *representation;
+  const Deck deck = replay_deck(a.deck.deck);
+  const Listing listing = listing_of(deck, a.deck.deck, a.deck.listing);
+  const ConstantsReport report = analyze_constants(deck, listing, a.options, a.deck.deck);
+  std::cout << (a.deck.json ? constants_json(report) : constants_text(report));
   return report.exit_status();
 }
 
@@ -343,6 +363,31 @@ void add_fit(CLI::App& app, FitArgs& a, int& status) {
   guarded(ft, status, [&a] { return run_fit(a); });
 }
 
+void add_constants(CLI::App& app, ConstantsArgs& a, int& status) {
+  CLI::App* cc = app.add_subcommand(
+      "constants", "rotational, Coriolis and centrifugal-distortion constants and mean amplitudes from a Hessian");
+  add_deck_options(cc, a.deck);
+  ConstantsCommandOptions& o = a.options;
+  CLI::Option* hessian = cc->add_option("--hessian", o.hessian, "the Cartesian Hessian: .fchk, ORCA .hess, or plain text");
+  cc->add_option("--force-field", o.force_field, "a force-field file (fit --write-force-field) instead of a Hessian")
+      ->excludes(hessian);
+  const std::map<std::string, HessianFormat> formats{
+      {"fchk", HessianFormat::fchk}, {"orca", HessianFormat::orca}, {"text", HessianFormat::text}};
+  cc->add_option("--hessian-format", o.format, "fchk, orca or text (default: from the extension)")
+      ->transform(CLI::CheckedTransformer(formats));
+  const std::map<std::string, HessianUnits> units{{"hartree/bohr2", HessianUnits::hartree_per_bohr2},
+                                                  {"mdyn/A", HessianUnits::mdyn_per_angstrom}};
+  cc->add_option("--units", o.units, "units of a plain-text Hessian: hartree/bohr2 (default) or mdyn/A")
+      ->transform(CLI::CheckedTransformer(units));
+  cc->add_option("--mass-set", o.mass_set, "only this mass set, from 1");
+  cc->add_option("--temperature", o.temperature, "K, for the mean amplitudes (default 298.15; 0: zero point)")
+      ->check(CLI::NonNegativeNumber);
+  cc->add_option("--representation", a.representation,
+                 "axes of the asymmetric-top reductions: Ir (default), IIr, IIIr, Il, IIl or IIIl");
+  cc->add_flag("--json", a.deck.json, "one JSON object instead of the tables");
+  guarded(cc, status, [&a] { return run_constants(a); });
+}
+
 void add_export(CLI::App& app, OutputArgs& a, int& status) {
   CLI::App* ex = app.add_subcommand("export", "write B, G, U and the blocks of G' as Matrix Market files");
   add_deck_options(ex, a.deck);
@@ -397,11 +442,13 @@ int run_cli(int argc, char** argv) {
   DeckArgs check;
   ModesArgs modes;
   FitArgs fitting;
+  ConstantsArgs constants;
   OutputArgs exporting, viewing;
   add_build(app, build, status);
   add_check(app, check, status);
   add_modes(app, modes, status);
   add_fit(app, fitting, status);
+  add_constants(app, constants, status);
   add_export(app, exporting, status);
   add_view(app, viewing, status);
   SpectrumArgs spectrum;
@@ -413,6 +460,7 @@ int run_cli(int argc, char** argv) {
     } catch (const CLI::OptionNotFound&) {
       std::cerr << "korvenkit: " << argv[1]
                 << " is not a command: build, check, modes, fit, constants, export, view or spectrum (korvenkit --help)\n";
+      std::cerr << "korvenkit: " << argv[1] << " is not a command: build, check, modes, constants, export or view (korvenkit --help)\n";
       return kExitUnusable;
     }
   }

@@ -1,5 +1,7 @@
 #include "kit/commands/json_output.h"
 
+#include <cmath>
+
 #include <nlohmann/json.hpp>
 
 namespace korven::kit {
@@ -227,6 +229,116 @@ std::string fit_json(const FitReport& report) {
                         {"converged", p.converged},
                         {"stop", p.stop},
                         {"mass_sets", sets}});
+  }
+  return ordered_json{{"problems", problems}}.dump(2) + "\n";
+}
+
+}  // namespace korven::kit
+
+// ---- constants --------------------------------------------------------------
+
+namespace korven::kit {
+namespace {
+
+const char* const kPrincipalAxes[] = {"a", "b", "c"};
+
+ordered_json principal_axes_json(const PrincipalFrame& f) {
+  const char* const deck_axes[] = {"x", "y", "z"};
+  ordered_json axes = ordered_json::object();
+  for (int a = 0; a < 3; ++a) {
+    const auto along = f.along_deck_axis[static_cast<std::size_t>(a)];
+    axes[kPrincipalAxes[a]] = {{"vector", {f.axes(0, a), f.axes(1, a), f.axes(2, a)}},
+                               {"along", along ? ordered_json(deck_axes[*along]) : ordered_json(nullptr)}};
+  }
+  return axes;
+}
+
+ordered_json coriolis_json(const MassSetConstants& m) {
+  ordered_json out = ordered_json::array();
+  const CoriolisConstants& c = m.constants.coriolis;
+  for (std::size_t a = 0; a < 3; ++a)
+    for (Eigen::Index r = 0; r < c.zeta[a].rows(); ++r)
+      for (Eigen::Index s = r + 1; s < c.zeta[a].cols(); ++s)
+        if (std::abs(c.zeta[a](r, s)) > 1e-4)
+          out.push_back({{"axis", kPrincipalAxes[a]},
+                         {"r", m.modes[static_cast<std::size_t>(r)].label()},
+                         {"s", m.modes[static_cast<std::size_t>(s)].label()},
+                         {"zeta", c.zeta[a](r, s)}});
+  return out;
+}
+
+ordered_json tau_json(const CentrifugalDistortion& c) {
+  const int pairs[6][2] = {{0, 0}, {1, 1}, {2, 2}, {0, 1}, {0, 2}, {1, 2}};
+  ordered_json out = ordered_json::object();
+  for (int p = 0; p < 6; ++p)
+    for (int q = p; q < 6; ++q) {
+      const std::string key = std::string(kPrincipalAxes[pairs[p][0]]) + kPrincipalAxes[pairs[p][1]] +
+                              kPrincipalAxes[pairs[q][0]] + kPrincipalAxes[pairs[q][1]];
+      out[key] = or_null(c.tau(pairs[p][0], pairs[p][1], pairs[q][0], pairs[q][1]));
+    }
+  return out;
+}
+
+ordered_json reduction_json(const CentrifugalDistortion& c) {
+  const std::string rep(representation_name(c.representation));
+  ordered_json out = ordered_json::array();
+  if (c.a_reduction) {
+    const WatsonA& a = *c.a_reduction;
+    out.push_back({{"name", "A"}, {"representation", rep},
+                   {"constants_khz", {{"DeltaJ", a.delta_j}, {"DeltaJK", a.delta_jk}, {"DeltaK", a.delta_k},
+                                      {"deltaJ", a.small_delta_j}, {"deltaK", a.small_delta_k}}}});
+  }
+  if (c.s_reduction) {
+    const WatsonS& s = *c.s_reduction;
+    out.push_back({{"name", "S"}, {"representation", rep},
+                   {"constants_khz", {{"DJ", s.d_j}, {"DJK", s.d_jk}, {"DK", s.d_k}, {"d1", s.d1}, {"d2", s.d2}}}});
+  }
+  if (c.symmetric_top)
+    out.push_back({{"name", "symmetric top"}, {"representation", nullptr},
+                   {"constants_khz", {{"DJ", c.symmetric_top->d_j}, {"DJK", c.symmetric_top->d_jk},
+                                      {"DK", c.symmetric_top->d_k}}}});
+  if (c.linear_d)
+    out.push_back({{"name", "linear"}, {"representation", nullptr}, {"constants_khz", {{"D", *c.linear_d}}}});
+  if (c.spherical_top)
+    out.push_back({{"name", "spherical top"}, {"representation", nullptr},
+                   {"constants_khz", {{"DJ", c.spherical_top->d_j}, {"DT", c.spherical_top->d_t}}}});
+  return out;
+}
+
+ordered_json constants_mass_set_json(const MassSetConstants& m) {
+  const RotationalConstants& r = m.constants.rotation;
+  ordered_json mhz = ordered_json::array(), cm = ordered_json::array(), moments = ordered_json::array();
+  for (std::size_t a = 0; a < 3; ++a) {
+    mhz.push_back(or_null(r.mhz[a]));
+    cm.push_back(or_null(r.wavenumbers[a]));
+    moments.push_back(r.frame.moments(static_cast<Eigen::Index>(a)));
+  }
+  ordered_json amplitudes = ordered_json::array();
+  for (const PairAmplitude& p : m.constants.amplitudes)
+    amplitudes.push_back({{"i", p.first + 1}, {"j", p.second + 1}, {"r", p.distance}, {"l", p.amplitude},
+                          {"K", p.perpendicular_correction}});
+  return {{"title", m.title},
+          {"rotor", rotor_type_name(r.frame.type)},
+          {"axes", principal_axes_json(r.frame)},
+          {"moments", moments},
+          {"rotational_constants_mhz", mhz},
+          {"rotational_constants_cm", cm},
+          {"kappa", or_null(r.kappa)},
+          {"coriolis", coriolis_json(m)},
+          {"tau_mhz", tau_json(m.constants.centrifugal)},
+          {"reduction", reduction_json(m.constants.centrifugal)},
+          {"temperature", m.constants.temperature},
+          {"mean_amplitudes", amplitudes}};
+}
+
+}  // namespace
+
+std::string constants_json(const ConstantsReport& report) {
+  ordered_json problems = ordered_json::array();
+  for (const ProblemConstants& p : report.problems) {
+    ordered_json sets = ordered_json::array();
+    for (const MassSetConstants& m : p.mass_sets) sets.push_back(constants_mass_set_json(m));
+    problems.push_back({{"index", p.index}, {"problem", p.problem}, {"mass_sets", sets}});
   }
   return ordered_json{{"problems", problems}}.dump(2) + "\n";
 }
