@@ -460,7 +460,6 @@ int run_cli(int argc, char** argv) {
     } catch (const CLI::OptionNotFound&) {
       std::cerr << "korvenkit: " << argv[1]
                 << " is not a command: build, check, modes, fit, constants, export, view or spectrum (korvenkit --help)\n";
-      std::cerr << "korvenkit: " << argv[1] << " is not a command: build, check, modes, constants, export or view (korvenkit --help)\n";
       return kExitUnusable;
     }
   }
