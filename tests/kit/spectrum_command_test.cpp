@@ -288,10 +288,11 @@ TEST_P(ObservedFaults, NameTheFileAndLine) {
 
 INSTANTIATE_TEST_SUITE_P(Faults, ObservedFaults,
                          ::testing::Values(ObservedFault{"too_few_fields", "# c\n1 1595\n", "line 2: expected"},
-                                           ObservedFault{"not_a_number", "1 1 15x5\n", "line 1: \"15x5\""},
+                                           ObservedFault{"not_a_number", "1 1 15x5\n", "line 1: the wavenumber 15x5 is not"},
                                            ObservedFault{"negative", "1 1 -3\n", "not a positive"},
-                                           ObservedFault{"bad_weight", "1 1 1595 w\n", "not a weight"},
-                                           ObservedFault{"too_many", "1 1 1595 1 2\n", "5 fields"}),
+                                           ObservedFault{"bad_weight", "1 1 1595 w\n", "the weight w is not"},
+                                           ObservedFault{"too_many", "1 1 1595 1 2\n", "5 words"},
+                                           ObservedFault{"no_band", "# only a comment\n\n", "holds no observed band"}),
                          [](const ::testing::TestParamInfo<ObservedFault>& info) { return std::string(info.param.name); });
 
 struct RangeCase {

@@ -1,7 +1,5 @@
 #include <algorithm>
 #include <cctype>
-#include <cmath>
-#include <sstream>
 
 #include "kit/base/kit_error.h"
 #include "kit/base/text.h"
@@ -10,19 +8,6 @@
 
 namespace korven::kit {
 namespace {
-
-double positive_number(const std::string& word, const std::string& what, const std::string& where) {
-  std::size_t used = 0;
-  double x = 0;
-  try {
-    x = std::stod(word, &used);
-  } catch (const std::exception&) {
-    used = 0;
-  }
-  if (used != word.size() || !std::isfinite(x) || !(x > 0))
-    throw InputError(where + format("the %s %s is not a positive finite number", what.c_str(), word.c_str()));
-  return x;
-}
 
 bool all_digits(const std::string& s) {
   return !s.empty() && std::all_of(s.begin(), s.end(), [](unsigned char c) { return std::isdigit(c); });
@@ -96,27 +81,6 @@ void place_nearest(std::vector<PlacedBand>& bands, const std::vector<int>& open,
 }
 
 }  // namespace
-
-std::vector<ObservedEntry> parse_observed(const std::string& text, const std::string& path) {
-  std::vector<ObservedEntry> out;
-  std::istringstream in(text);
-  std::string raw;
-  for (int number = 1; std::getline(in, raw); ++number) {
-    const std::string line = raw.substr(0, raw.find('#'));
-    std::istringstream words(line);
-    std::vector<std::string> w;
-    for (std::string word; words >> word;) w.push_back(word);
-    if (w.empty()) continue;
-    const std::string where = where_of(path, number);
-    if (w.size() < 3 || w.size() > 4)
-      throw InputError(where + "expected MASS-SET MODE WAVENUMBER [WEIGHT], found " + plural(static_cast<long long>(w.size()), "word"));
-    ObservedEntry e{number, w[0], w[1], positive_number(w[2], "wavenumber", where), 1.0};
-    if (w.size() == 4) e.weight = positive_number(w[3], "weight", where);
-    out.push_back(e);
-  }
-  if (out.empty()) throw input_error(path, "holds no observed band");
-  return out;
-}
 
 std::vector<PlacedBand> place_bands(const std::vector<ObservedEntry>& entries, const std::vector<MassSetAnalysis>& work,
                                     const std::vector<std::string>& titles, const std::string& path,

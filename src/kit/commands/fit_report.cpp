@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
 #include <tuple>
 #include <sstream>
 
@@ -14,14 +13,6 @@
 
 namespace korven::kit {
 namespace {
-
-std::string read_text(const std::string& path) {
-  std::ifstream in(path);
-  if (!in) throw input_error(path, "cannot be read");
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 // The modes of a line as the force-field model names them: (block, rank by
 // descending wavenumber). The analysis lists its modes ascending, each with
@@ -119,7 +110,7 @@ FitSetup setup(const ProblemView& v, const FitOptions& o, std::vector<std::strin
   s.b = v.dense_b();
   s.f = internal_force_constants(s.b, h, o.hessian.empty() ? o.force_field : o.hessian);
   analyse_start(v, s.b.transpose() * s.f * s.b, s);
-  s.entries = parse_observed(read_text(o.observed), o.observed);
+  s.entries = read_observed_bands(o.observed);
   s.placed = place_bands(s.entries, s.work, s.titles, o.observed, notes);
   s.groups = assign_groups(v, o, s.group_names);
   refine_setup(o, s);

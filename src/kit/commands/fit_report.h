@@ -14,6 +14,7 @@
 #include "kit/base/linalg.h"
 #include "kit/io/force_field_file.h"
 #include "kit/io/hessian_input.h"
+#include "kit/io/observed_bands.h"
 #include "kit/model/deck.h"
 #include "kit/model/listing.h"
 
@@ -37,20 +38,6 @@ struct FitOptions {
 
 // The default group of a coordinate class ("stretch O-H" → "stretch X-H").
 std::string default_group(const std::string& coordinate_class);
-
-// One band of the observed file, as read (before it meets the deck).
-struct ObservedEntry {
-  int line = 0;          // in the file, from 1
-  std::string mass_set;  // a number or a title
-  std::string mode;      // "3", "nu3", "A1:2" or "?"
-  double wavenumber = 0;
-  double weight = 1;
-};
-
-// `MASS-SET MODE WAVENUMBER [WEIGHT]` per line, `#` starting a comment.
-// InputError "FILE: line N: ..." for a line that is not of that form or a
-// value that is not a positive finite number.
-std::vector<ObservedEntry> parse_observed(const std::string& text, const std::string& path);
 
 struct FitParameter {
   std::string name;

@@ -4,9 +4,6 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "kit/base/kit_error.h"
 #include "kit/base/text.h"
@@ -74,30 +71,6 @@ std::optional<std::size_t> panel_named(const std::string& name, const std::vecto
 
 }  // namespace
 
-std::vector<ObservedBand> read_observed_bands(const std::string& file) {
-  std::error_code ec;
-  if (std::filesystem::is_directory(file, ec)) throw input_error(file, "is a folder, not a file of observed bands");
-  std::ifstream in(file, std::ios::binary);
-  if (!in) throw input_error(file, "cannot be opened");
-  std::vector<ObservedBand> out;
-  std::string text;
-  for (int line = 1; std::getline(in, text); ++line) {
-    text = text.substr(0, text.find('#'));
-    std::istringstream words(text);
-    std::vector<std::string> w;
-    for (std::string t; words >> t;) w.push_back(t);
-    if (w.empty()) continue;
-    const std::string where = "line " + std::to_string(line) + ": ";
-    if (w.size() < 3 || w.size() > 4)
-      throw input_error(file, where + "expected MASS-SET MODE WAVENUMBER [WEIGHT], found " + plural(static_cast<long long>(w.size()), "field"));
-    const std::optional<double> v = number_of(w[2]);
-    if (!v || *v <= 0) throw input_error(file, where + "\"" + w[2] + "\" is not a positive wavenumber");
-    if (w.size() == 4 && !number_of(w[3])) throw input_error(file, where + "\"" + w[3] + "\" is not a weight");
-    out.push_back({w[0], *v, line});
-  }
-  return out;
-}
-
 std::pair<double, double> parse_spectrum_range(const std::string& text) {
   const auto colon = text.find(':');
   const std::optional<double> lo = colon == std::string::npos ? std::nullopt : number_of(text.substr(0, colon));
@@ -110,7 +83,7 @@ std::pair<double, double> parse_spectrum_range(const std::string& text) {
 SpectrumPlan plan_spectrum(const Deck& deck, const Listing& listing, const SpectrumOptions& o,
                            const std::string& deck_name) {
   SpectrumPlan plan;
-  const std::vector<ObservedBand> observed = o.observed.empty() ? std::vector<ObservedBand>() : read_observed_bands(o.observed);
+  const std::vector<ObservedEntry> observed = o.observed.empty() ? std::vector<ObservedEntry>() : read_observed_bands(o.observed);
   const std::size_t count = std::min(deck.problems.size(), listing.problems.size());
   plan.problem = chosen_problems(deck_name, count, o.problem, true).front();
   const ProblemView v(deck, &listing, plan.problem, deck_name);
@@ -143,7 +116,7 @@ SpectrumPlan plan_spectrum(const Deck& deck, const Listing& listing, const Spect
   }
   if (plan.picture.panels.empty())
     throw input_error(deck_name, "no mass set of problem " + std::to_string(plan.problem) + " can be drawn");
-  for (const ObservedBand& b : observed) {
+  for (const ObservedEntry& b : observed) {
     const std::optional<std::size_t> panel = panel_named(b.mass_set, numbers, titles);
     if (!panel)
       throw input_error(o.observed, "line " + std::to_string(b.line) + ": mass set \"" + b.mass_set +

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "kit/io/hessian_input.h"
+#include "kit/io/observed_bands.h"
 #include "kit/io/spectrum_svg.h"
 #include "kit/model/deck.h"
 #include "kit/model/listing.h"
@@ -29,19 +30,6 @@ struct SpectrumOptions {
   double fwhm = 10;                     // cm⁻¹
   std::optional<std::pair<double, double>> range;  // cm⁻¹, low and high
 };
-
-// A band the user observed: the mass set as the file names it (its number
-// from 1, or its title, or the title's first word) and where.
-struct ObservedBand {
-  std::string mass_set;
-  double wavenumber = 0;  // cm⁻¹
-  int line = 0;           // in the file, from 1
-};
-
-// The observed file of `fit` read simply: per line MASS-SET MODE WAVENUMBER
-// [WEIGHT], '#' starting a comment, blank lines skipped; only MASS-SET and
-// WAVENUMBER are used here. Faults throw InputError "FILE: line L: fault".
-std::vector<ObservedBand> read_observed_bands(const std::string& file);
 
 // "LO:HI" in cm⁻¹, LO < HI, both finite and not negative; InputError naming
 // --range otherwise.
