@@ -8,7 +8,9 @@ Folders, from the top: app -> commands -> {io | coordinates | symmetry |
 vibrations} -> model -> base. A file may include its own folder and the
 folders below it; the four middle folders never include one another; only io
 includes the engine (records, deck, bmatrix, gmatrix, driver); a command
-includes no other command but the shared ones named in SHARED_COMMANDS.
+includes no other command but the shared ones named in SHARED_COMMANDS; no
+two headers define a type of the same name (the kit is one namespace, and two
+such types would be one name with two meanings, which the linker does not see).
 Exit status 0 when everything holds, 1 with one line per fault otherwise.
 """
 import os
@@ -26,6 +28,9 @@ RENDERERS = {"json_output.h", "json_output.cpp"}
 # app reaches the science only through the commands, io and base.
 APP_MAY_INCLUDE = {"commands", "io", "base", "app"}
 MAX_FUNCTION_LINES = 80
+# A type defined at namespace scope in a header: "struct Name {", "class Name
+# final : Base {", "enum class Name : int {".
+TYPE_DEFINITION = re.compile(r"^(?:struct|class|enum class|enum struct|enum)\s+(\w+)\b[^;()]*\{")
 
 def command_of(file_name):
     """The command a file of commands/ belongs to: the first word of its
@@ -105,11 +110,22 @@ def function_faults(path, lines):
     return faults
 
 
+def type_faults(definitions):
+    """One line per type name defined in more than one header."""
+    faults = []
+    for name, places in sorted(definitions.items()):
+        if len(places) > 1:
+            faults.append(f"{places[1]}: type {name} is defined again (first in {places[0]})")
+    return faults
+
+
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
     kit = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "src", "kit")
     faults = []
-    for root, _, files in os.walk(kit):
+    definitions = {}
+    for root, dirs, files in sorted(os.walk(kit)):
+        dirs.sort()
         for name in sorted(files):
             if not name.endswith((".h", ".cpp")):
                 continue
@@ -122,8 +138,14 @@ def main():
             with open(path, encoding="utf-8") as f:
                 lines = f.read().split("\n")
             faults += include_faults(rel, folder, name, lines)
+            if name.endswith(".h"):
+                for number, line in enumerate(lines, 1):
+                    found = TYPE_DEFINITION.match(line)
+                    if found:
+                        definitions.setdefault(found.group(1), []).append(f"{rel}:{number}")
             if name.endswith(".cpp"):
                 faults += function_faults(rel, lines)
+    faults += type_faults(definitions)
     for fault in faults:
         print(fault)
     return 1 if faults else 0

@@ -26,7 +26,7 @@ def run(files):
 
 
 SOUND = {
-    "base/text.h": "#pragma once\n",
+    "base/text.h": "#pragma once\nstruct Band {\n  int line = 0;\n};\nstruct Band;\n",
     "model/deck.h": '#include "kit/base/text.h"\n',
     "io/reader.cpp": '#include "records/layout.h"\n#include "kit/model/deck.h"\n',
     "symmetry/group.cpp": '#include "kit/model/deck.h"\n' + function("short_enough", 80),
@@ -51,6 +51,8 @@ CASES = [
      "app reaches symmetry only through a command"),
     ("an unknown folder", "misc/x.cpp", "\n", "not in one of the kit's folders"),
     ("a long function", "base/long.cpp", function("too_long", 81), "too_long is 81 lines"),
+    ("a type defined in two headers", "io/bands.h", "#pragma once\nstruct Band {\n  double wavenumber;\n};\n",
+     "type Band is defined again (first in base/text.h:2)"),
 ]
 
 
