@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 
 #include <cctype>
+#include <ctime>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -17,6 +18,12 @@ namespace korven::kit::testing {
 // Whether this build is one the time limits are stated for (optimised, with
 // no sanitizer or Valgrind).
 inline constexpr bool kTimedBuild = KORVEN_TIMED_TESTS != 0;
+
+// Processor seconds used by this process so far. The time limits of work
+// done in the test's own process are taken on it, so that they hold when
+// ctest runs other tests on the same cores (wall time then grows with the
+// load, processor time hardly).
+inline double cpu_seconds() { return static_cast<double>(std::clock()) / CLOCKS_PER_SEC; }
 
 inline std::string slurp(const std::filesystem::path& p) {
   std::ifstream in(p, std::ios::binary);
