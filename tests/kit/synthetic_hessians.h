@@ -163,6 +163,58 @@ inline ForceFieldMolecule carbon_dioxide() {
   return m;
 }
 
+// sin φ of the dihedral a–b–c–d: smooth through 0 and 180°, where φ itself
+// jumps between ±π, and with φ's first derivative there up to its sign.
+inline Coordinate torsion_sine(int a, int b, int c, int d) {
+  return [=](const Geometry& x) {
+    const Vec3 b1 = x[b] - x[a], b2 = x[c] - x[b], b3 = x[d] - x[c];
+    const Vec3 n1 = b1.cross(b2), n2 = b2.cross(b3);
+    return n1.cross(n2).dot(b2) / (n1.norm() * n2.norm() * b2.norm());
+  };
+}
+
+// Methane (Td): four C–H stretches and all six H–C–H angles, the field
+// unchanged by every permutation of the hydrogens (stretch–stretch 0.04,
+// angle–angle −0.02 for angles sharing a bond, 0.01 for opposite ones).
+inline ForceFieldMolecule methane() {
+  const double a = 1.09 / std::sqrt(3.0);
+  ForceFieldMolecule m{{6, 1, 1, 1, 1}, {{0, 0, 0}, {a, a, a}, {-a, -a, a}, {-a, a, -a}, {a, -a, -a}},
+                       {12.0, 1.007825, 1.007825, 1.007825, 1.007825}, {}, {}, Matrix::Zero(10, 10), {}, {}, {}, {}, {}};
+  const int pairs[6][2] = {{1, 2}, {1, 3}, {1, 4}, {2, 3}, {2, 4}, {3, 4}};
+  for (int h = 1; h <= 4; ++h) m.independent.push_back(stretch(0, h));
+  for (const auto& p : pairs) m.independent.push_back(bend(p[0], 0, p[1]));
+  for (int i = 0; i < 4; ++i)
+    for (int j = 0; j < 4; ++j) m.f(i, j) = i == j ? 5.0 : 0.04;
+  for (int i = 0; i < 6; ++i)
+    for (int j = 0; j < 6; ++j) {
+      const bool share = pairs[i][0] == pairs[j][0] || pairs[i][0] == pairs[j][1] || pairs[i][1] == pairs[j][0] ||
+                         pairs[i][1] == pairs[j][1];
+      m.f(4 + i, 4 + j) = i == j ? 0.54 : share ? -0.02 : 0.01;
+    }
+  return m;
+}
+
+// Ethylene (D2h, C=C along z, in the yz plane): C=C, four C–H, four C=C–H
+// and two H–C–H angles in the plane; the two CH2 wags and the sines of the
+// four H–C=C–H dihedrals out of it. Interactions only between coordinates
+// the symmetry operations carry into one another alike (C=C with every C–H;
+// C–H with C–H on one carbon).
+inline ForceFieldMolecule ethylene() {
+  ForceFieldMolecule m{{6, 6, 1, 1, 1, 1},
+                       {{0, 0, 0.667}, {0, 0, -0.667}, {0, 0.923, 1.238}, {0, -0.923, 1.238}, {0, 0.923, -1.238},
+                        {0, -0.923, -1.238}},
+                       {12.0, 12.0, 1.007825, 1.007825, 1.007825, 1.007825}, {}, {}, Matrix::Zero(17, 17), {}, {}, {}, {}, {}};
+  m.independent = {stretch(0, 1),     stretch(0, 2),         stretch(0, 3),         stretch(1, 4),
+                   stretch(1, 5),     bend(1, 0, 2),         bend(1, 0, 3),         bend(0, 1, 4),
+                   bend(0, 1, 5),     bend(2, 0, 3),         bend(4, 1, 5),         out_of_plane(1, 0, 2, 3),
+                   out_of_plane(0, 1, 4, 5), torsion_sine(2, 0, 1, 4), torsion_sine(2, 0, 1, 5), torsion_sine(3, 0, 1, 4),
+                   torsion_sine(3, 0, 1, 5)};
+  m.f.diagonal() << 9.4, 5.1, 5.1, 5.1, 5.1, 0.52, 0.52, 0.52, 0.52, 0.41, 0.41, 0.24, 0.24, 0.07, 0.07, 0.07, 0.07;
+  for (int h = 1; h <= 4; ++h) m.f(0, h) = m.f(h, 0) = 0.08;
+  m.f(1, 2) = m.f(2, 1) = m.f(3, 4) = m.f(4, 3) = 0.03;
+  return m;
+}
+
 // ---- Writers of the three formats, as the programs lay them out ----------
 
 // The optional sections hold derivatives in atomic units, one row per
