@@ -214,6 +214,44 @@ TEST(ConstantsCommand, TheExampleUnderHalfASecond) {
   }
 }
 
+// Every example deck with a Hessian beside it (and its listing in
+// expected/), with each of its Hessians: constants for every mass set, the
+// Coriolis sum rules met (status 0), in under 0.5 s of processor time each.
+TEST(ConstantsCommand, EveryExampleWithAHessianUnderHalfASecond) {
+  int runs = 0;
+  for (const auto& folder : fs::directory_iterator(fs::path(KORVEN_SOURCE_DIR) / "examples")) {
+    if (!folder.is_directory()) continue;
+    std::vector<fs::path> decks, hessians;
+    for (const auto& file : fs::directory_iterator(folder.path())) {
+      const std::string ext = file.path().extension().string();
+      if (ext == ".DAT") decks.push_back(file.path());
+      if (ext == ".fchk" || ext == ".hess") hessians.push_back(file.path());
+    }
+    for (const fs::path& deck_file : decks) {
+      const fs::path listing_file = folder.path() / "expected" / (deck_file.stem().string() + ".OUT");
+      if (!fs::exists(listing_file)) continue;
+      const Deck deck = replay_deck(deck_file);
+      const Listing listing = read_listing_file(listing_file);
+      for (const fs::path& hessian : hessians) {
+        SCOPED_TRACE(hessian.string());
+        ConstantsCommandOptions o;
+        o.hessian = hessian.string();
+        const double start = testing::cpu_seconds();
+        const ConstantsReport report = analyze_constants(deck, listing, o, deck_file.filename().string());
+        const double seconds = testing::cpu_seconds() - start;
+        EXPECT_EQ(report.exit_status(), 0);
+        ASSERT_EQ(report.problems.size(), 1u);
+        EXPECT_EQ(report.problems[0].mass_sets.size(), deck.problems.at(0).mass_sets.size());
+        if (testing::kTimedBuild) {
+          EXPECT_LT(seconds, 0.5);
+        }
+        ++runs;
+      }
+    }
+  }
+  EXPECT_GE(runs, 6);  // water (two Hessians), ammonia, methane, formaldehyde (two), ethylene
+}
+
 // The 60-atom lattice of the vibrations tests, three mass sets: analysis and
 // every constant (all pairs' amplitudes, all ζ) in under 2 s.
 TEST(ConstantsCommand, SixtyAtomsThreeMassSetsUnderTwoSeconds) {
