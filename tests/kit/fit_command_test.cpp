@@ -31,15 +31,6 @@ namespace {
 using nlohmann::json;
 using testing::ForceFieldMolecule;
 
-Matrix svd_pseudo_inverse(const Matrix& b) {
-  const Eigen::JacobiSVD<Matrix> svd(b, Eigen::ComputeThinU | Eigen::ComputeThinV);
-  const Vector s = svd.singularValues();
-  Vector inv = Vector::Zero(s.size());
-  for (Eigen::Index i = 0; i < s.size(); ++i)
-    if (s(i) > 1e-6 * s(0)) inv(i) = 1 / s(i);
-  return svd.matrixV() * inv.asDiagonal() * svd.matrixU().transpose();
-}
-
 // ν̃ [cm⁻¹] of λ [mdyn/(Å·u)], the CODATA 2018 values written out here.
 double wavenumber_of(double lambda) {
   return std::sqrt(lambda * 1e2 / 1.66053906660e-27) / (2 * testing::kPi * 2.99792458e10);
@@ -101,7 +92,7 @@ struct FitCase {
   // F′ = S F S with the factor of each row's class; H′ = Bᵀ F′ B written as
   // scaled.txt. Returns F′.
   Matrix write_scaled(const std::map<std::string, double>& factors) const {
-    const Matrix bp = svd_pseudo_inverse(b);
+    const Matrix bp = testing::svd_pseudo_inverse(b);
     const Matrix f = bp.transpose() * hessian * bp;
     Vector s(f.rows());
     for (Eigen::Index i = 0; i < f.rows(); ++i) {

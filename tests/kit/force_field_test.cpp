@@ -40,17 +40,6 @@ double wavenumber_of(double lambda) {
   return std::sqrt(lambda * 1e2 / 1.66053906660e-27) / (2 * testing::kPi * 2.99792458e10);
 }
 
-// B⁺ by singular value decomposition, singular values below 1e-6 of the
-// largest dropped.
-Matrix svd_pseudo_inverse(const Matrix& b) {
-  const Eigen::JacobiSVD<Matrix> svd(b, Eigen::ComputeThinU | Eigen::ComputeThinV);
-  const Vector s = svd.singularValues();
-  Vector inv = Vector::Zero(s.size());
-  for (Eigen::Index i = 0; i < s.size(); ++i)
-    if (s(i) > 1e-6 * s(0)) inv(i) = 1 / s(i);
-  return svd.matrixV() * inv.asDiagonal() * svd.matrixU().transpose();
-}
-
 Matrix dense_g(const Matrix& b, const std::vector<double>& masses) {
   Matrix m_inv = Matrix::Zero(b.cols(), b.cols());
   for (Eigen::Index i = 0; i < b.cols(); ++i) m_inv(i, i) = 1 / masses[static_cast<std::size_t>(i / 3)];
@@ -159,7 +148,7 @@ TEST_P(RedundantForceConstants, AreTheSvdPseudoInverseOnes) {
   all.insert(all.end(), m.extra.begin(), m.extra.end());
   const Matrix b = b_matrix(m.x, all);
   const Matrix f = internal_force_constants(b, h);
-  const Matrix b_plus = svd_pseudo_inverse(b);
+  const Matrix b_plus = testing::svd_pseudo_inverse(b);
   EXPECT_LT((f - b_plus.transpose() * h * b_plus).norm(), 1e-8 * f.norm());
   EXPECT_LT((b.transpose() * f * b - h).norm(), 1e-8 * h.norm());
   EXPECT_THROW(internal_force_constants(b, Matrix::Zero(3, 3)), InputError);
@@ -214,7 +203,7 @@ Problem recovery_problem(const RecoveryCase& c) {
   Problem p{b_matrix(m.x, coords), Matrix(), {}, {}};
   const Matrix h = b_ind.transpose() * m.f * b_ind;
   p.f = internal_force_constants(p.b, h);
-  const Matrix b_plus = svd_pseudo_inverse(p.b);
+  const Matrix b_plus = testing::svd_pseudo_inverse(p.b);
   const Matrix s = root_scale(c.groups, c.factors);
   const Matrix f_scaled = s * (b_plus.transpose() * h * b_plus) * s;  // made here, not by the model
   for (const Isotopologue& iso : c.isotopologues) {
@@ -562,7 +551,7 @@ struct TimedProblem {
 // Bands of every mass set from det(H′ − λM) = 0, with H′ = Bᵀ S F S B and
 // F from B's SVD pseudo-inverse; one block, ranks by descending wavenumber.
 std::vector<ObservedBand> direct_bands(const TimedProblem& t, int vibrations) {
-  const Matrix b_plus = svd_pseudo_inverse(t.b);
+  const Matrix b_plus = testing::svd_pseudo_inverse(t.b);
   const Matrix s = root_scale(t.groups, t.factors);
   const Matrix h_scaled = t.b.transpose() * s * (b_plus.transpose() * t.h * b_plus) * s * t.b;
   std::vector<ObservedBand> out;

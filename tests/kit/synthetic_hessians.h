@@ -86,6 +86,17 @@ inline std::vector<double> direct_wavenumbers(const Matrix& h, const std::vector
   return v;
 }
 
+// B⁺ by singular value decomposition (not the kit's Gram-matrix route),
+// singular values below 1e-6 of the largest dropped.
+inline Matrix svd_pseudo_inverse(const Matrix& b) {
+  const Eigen::JacobiSVD<Matrix> svd(b, Eigen::ComputeThinU | Eigen::ComputeThinV);
+  const Vector s = svd.singularValues();
+  Vector inv = Vector::Zero(s.size());
+  for (Eigen::Index i = 0; i < s.size(); ++i)
+    if (s(i) > 1e-6 * s(0)) inv(i) = 1 / s(i);
+  return svd.matrixV() * inv.asDiagonal() * svd.matrixU().transpose();
+}
+
 struct ForceFieldMolecule {
   std::vector<int> z;
   Geometry x;

@@ -454,7 +454,7 @@ void check_molecules(std::vector<Molecule>& molecules, const std::vector<int>& d
 // ------------------------------------------------------- Gaussian input
 //
 // Open Babel writes Gaussian input but does not read it; its Cartesian
-// molecule specification is read here and handed on as XYZ text. Link 0
+// atom lines are read here and handed on as XYZ text. Link 0
 // lines (%), the route (# … up to a blank line), the title (up to a blank
 // line), the charge and multiplicity, then one atom a line: an element
 // symbol or atomic number (a label such as C1 or C-Bq is cut to its
