@@ -300,7 +300,13 @@ TEST(LeastSquares, RefusesProblemsThatDoNotFitTogether) {
   EXPECT_THROW(least_squares({f, Vector::Zero(3), Vector::Ones(4), {}, {}}), std::invalid_argument);
   EXPECT_THROW(least_squares({f, Vector::Zero(3), {}, {true}, {}}), std::invalid_argument);
   EXPECT_THROW(least_squares({f, Vector::Zero(3), {}, {}, {{3, 0.0, 1.0}}}), std::invalid_argument);
-  EXPECT_THROW(least_squares({f, Vector::Zero(2), {}, {}, {}}), std::invalid_argument);
+  // Two start values for a function of three parameters: the function is
+  // evaluated once and its three Jacobian columns give the mismatch away.
+  const ResidualFunction three_columns = [&d](const Vector&, Vector& r, Matrix& j) {
+    r = d.y;
+    j = -d.design;
+  };
+  EXPECT_THROW(least_squares({three_columns, Vector::Zero(2), {}, {}, {}}), std::invalid_argument);
   EXPECT_THROW(least_squares({f, Vector::Zero(3), -Vector::Ones(9), {}, {}}), std::invalid_argument);
   const NonlinearCase root = square_root();
   EXPECT_THROW(least_squares({root.residuals, -Vector::Ones(1), {}, {}, {}}), std::invalid_argument);
