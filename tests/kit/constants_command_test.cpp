@@ -257,25 +257,11 @@ TEST(ConstantsCommand, EveryExampleWithAHessianUnderHalfASecond) {
 TEST(ConstantsCommand, SixtyAtomsThreeMassSetsUnderTwoSeconds) {
   const char* preload = std::getenv("LD_PRELOAD");
   if (preload && std::string(preload).find("vgpreload") != std::string::npos) GTEST_SKIP() << "under Valgrind";
-  testing::Geometry x;
-  unsigned seed = 12345;
-  const auto jitter = [&seed] { return ((seed = seed * 1103515245u + 12345u) >> 16 & 1023) / 1023.0 * 0.2 - 0.1; };
-  for (int i = 0; i < 3; ++i)
-    for (int j = 0; j < 4; ++j)
-      for (int k = 0; k < 5; ++k) x.emplace_back(1.5 * i + jitter(), 1.5 * j + jitter(), 1.5 * k + jitter());
-  std::vector<testing::Coordinate> coords;
-  for (int a = 0; a < 60; ++a)
-    for (int c = a + 1; c < 60; ++c)
-      if ((x[a] - x[c]).norm() < 2.4) coords.push_back(testing::stretch(a, c));
-  const Matrix b = testing::b_matrix(x, coords);
-  const Matrix h = b.transpose() * (4.0 * Matrix::Identity(b.rows(), b.rows())) * b;
-  std::vector<std::vector<double>> masses(3, std::vector<double>(60, 12.0));
-  for (int a = 0; a < 10; ++a) masses[1][a] = 13.003355;
-  for (int a = 0; a < 60; a += 2) masses[2][a] = 2.014102;
+  const testing::BracedLattice l = testing::braced_lattice();
   const double start = testing::cpu_seconds();
-  for (const auto& ms : masses) {
-    const VibrationAnalysis v = analyze_vibrations({b, ms, x, h, std::nullopt, {}, 1.0, "lattice"});
-    const MolecularConstants c = molecular_constants(normal_modes(v, x, ms, "lattice"));
+  for (const auto& ms : l.masses) {
+    const VibrationAnalysis v = analyze_vibrations({l.b, ms, l.x, l.h, std::nullopt, {}, 1.0, "lattice"});
+    const MolecularConstants c = molecular_constants(normal_modes(v, l.x, ms, "lattice"));
     EXPECT_EQ(c.amplitudes.size(), 1770u);
     EXPECT_LT(c.coriolis.largest_sum_deviation, 1e-8);
   }

@@ -718,20 +718,10 @@ TEST(MolecularConstants, NonMinimaAndModesThatDoNotFitAreRefused) {
 // ---- 60 atoms: every pair's amplitudes and every ζ well under a second ------
 
 TEST(MolecularConstants, SixtyAtomsUnderOneSecond) {
-  Geometry x;
-  unsigned seed = 12345;
-  const auto jitter = [&seed] { return ((seed = seed * 1103515245u + 12345u) >> 16 & 1023) / 1023.0 * 0.2 - 0.1; };
-  for (int i = 0; i < 3; ++i)
-    for (int j = 0; j < 4; ++j)
-      for (int k = 0; k < 5; ++k) x.emplace_back(1.5 * i + jitter(), 1.5 * j + jitter(), 1.5 * k + jitter());
-  std::vector<Coordinate> coords;
-  for (int a = 0; a < 60; ++a)
-    for (int c = a + 1; c < 60; ++c)
-      if ((x[a] - x[c]).norm() < 2.4) coords.push_back(stretch(a, c));
-  const Matrix b = b_matrix(x, coords);
-  const std::vector<double> masses(60, mC);
-  const VibrationAnalysis v = analyze_vibrations({b, masses, x, b.transpose() * 4.0 * b, std::nullopt, {}, 1.0, "lattice"});
-  const NormalModes nm = normal_modes(v, x, masses, "lattice");
+  const testing::BracedLattice l = testing::braced_lattice();
+  const std::vector<double>& masses = l.masses[0];
+  const VibrationAnalysis v = analyze_vibrations({l.b, masses, l.x, l.h, std::nullopt, {}, 1.0, "lattice"});
+  const NormalModes nm = normal_modes(v, l.x, masses, "lattice");
   ASSERT_EQ(nm.modes.cols(), 174);
   const double start = testing::cpu_seconds();
   const MolecularConstants c = molecular_constants(nm);

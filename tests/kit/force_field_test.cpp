@@ -631,32 +631,21 @@ TEST(ForceFieldFit, BenzeneThreeIsotopologuesUnderHalfASecond) {
 // The braced lattice of the vibrations test (60 atoms, every pair within
 // 2.4 Å a stretch), the stretches grouped by direction; three mass sets.
 TimedProblem sixty_atoms() {
-  Geometry x;
-  unsigned seed = 12345;
-  const auto jitter = [&seed] { return ((seed = seed * 1103515245u + 12345u) >> 16 & 1023) / 1023.0 * 0.2 - 0.1; };
-  for (int i = 0; i < 3; ++i)
-    for (int j = 0; j < 4; ++j)
-      for (int k = 0; k < 5; ++k) x.emplace_back(1.5 * i + jitter(), 1.5 * j + jitter(), 1.5 * k + jitter());
-  std::vector<Coordinate> coords;
+  testing::BracedLattice l = testing::braced_lattice();
   TimedProblem t;
-  for (int a = 0; a < 60; ++a)
-    for (int c = a + 1; c < 60; ++c) {
-      const Vec3 d = x[c] - x[a];
-      if (d.norm() >= 2.4) continue;
-      coords.push_back(stretch(a, c));
-      int along = 0, axis = 0, across = 0;  // an axis-parallel bond: its axis; a diagonal: the axis it misses
-      for (int k = 0; k < 3; ++k) {
-        if (std::abs(d(k)) > 0.75) ++along, axis = k;
-        else across = k;
-      }
-      t.groups.push_back(along == 1 ? axis : 3 + across);
+  for (const auto& [a, c] : l.bonds) {
+    const Vec3 d = l.x[static_cast<std::size_t>(c)] - l.x[static_cast<std::size_t>(a)];
+    int along = 0, axis = 0, across = 0;  // an axis-parallel bond: its axis; a diagonal: the axis it misses
+    for (int k = 0; k < 3; ++k) {
+      if (std::abs(d(k)) > 0.75) ++along, axis = k;
+      else across = k;
     }
-  t.b = b_matrix(x, coords);
-  t.h = t.b.transpose() * (4.0 * Matrix::Identity(t.b.rows(), t.b.rows())) * t.b;
+    t.groups.push_back(along == 1 ? axis : 3 + across);
+  }
+  t.b = std::move(l.b);
+  t.h = std::move(l.h);
   t.factors = {0.9, 0.95, 1.0, 1.05, 1.1, 0.85};
-  t.masses.assign(3, std::vector<double>(60, 12.0));
-  for (int a = 0; a < 10; ++a) t.masses[1][static_cast<std::size_t>(a)] = kCarbon13;
-  for (int a = 0; a < 60; a += 2) t.masses[2][static_cast<std::size_t>(a)] = kDeuterium;
+  t.masses = std::move(l.masses);
   return t;
 }
 

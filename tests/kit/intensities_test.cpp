@@ -379,24 +379,14 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Vibrations, SixtyAtomsWithIntensitiesThreeMassSetsUnderTwoSeconds) {
   const char* preload = std::getenv("LD_PRELOAD");
   if (preload && std::string(preload).find("vgpreload") != std::string::npos) GTEST_SKIP() << "under Valgrind";
-  Geometry x;
-  unsigned seed = 54321;
-  const auto jitter = [&seed] { return ((seed = seed * 1103515245u + 12345u) >> 16 & 1023) / 1023.0 * 0.2 - 0.1; };
-  for (int i = 0; i < 3; ++i)
-    for (int j = 0; j < 4; ++j)
-      for (int k = 0; k < 5; ++k) x.emplace_back(1.5 * i + jitter(), 1.5 * j + jitter(), 1.5 * k + jitter());
-  std::vector<testing::Coordinate> coords;
-  for (int a = 0; a < 60; ++a)
-    for (int c = a + 1; c < 60; ++c)
-      if ((x[a] - x[c]).norm() < 2.4) coords.push_back(testing::stretch(a, c));
-  const Matrix b = testing::b_matrix(x, coords);
-  const Matrix h = b.transpose() * (4.0 * Matrix::Identity(b.rows(), b.rows())) * b;
+  const testing::BracedLattice l = testing::braced_lattice(54321);
+  const Geometry& x = l.x;
+  const Matrix& b = l.b;
+  const Matrix& h = l.h;
+  const std::vector<std::vector<double>>& masses = l.masses;
   std::vector<double> q(60);
   for (int a = 0; a < 60; ++a) q[static_cast<std::size_t>(a)] = a % 2 == 0 ? 0.2 : -0.2;
   const Matrix d = charge_dipoles(q), p = chosen_polarizability(180);
-  std::vector<std::vector<double>> masses(3, std::vector<double>(60, 12.0));
-  for (int a = 0; a < 10; ++a) masses[1][static_cast<std::size_t>(a)] = 13.003355;
-  for (int a = 0; a < 60; a += 2) masses[2][static_cast<std::size_t>(a)] = 2.014102;
 
   const double start = testing::cpu_seconds();
   double seconds_intensities = 0;

@@ -14,6 +14,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <unistd.h>
@@ -224,6 +225,40 @@ inline ForceFieldMolecule ethylene() {
   for (int h = 1; h <= 4; ++h) m.f(0, h) = m.f(h, 0) = 0.08;
   m.f(1, 2) = m.f(2, 1) = m.f(3, 4) = m.f(4, 3) = 0.03;
   return m;
+}
+
+// ---- The braced lattice of the timed tests ---------------------------------
+
+// 3 × 4 × 5 atoms 1.5 Å apart, shaken by up to 0.1 Å (a fixed linear
+// congruential sequence from `seed`); every pair within 2.4 Å a stretch with
+// force constant 4 mdyn/Å, so H = 4 BᵀB. Three mass sets: all 12, ten atoms
+// 13C, every other atom 2.014102.
+struct BracedLattice {
+  Geometry x;
+  std::vector<std::pair<int, int>> bonds;
+  Matrix b, h;
+  std::vector<std::vector<double>> masses;
+};
+
+inline BracedLattice braced_lattice(unsigned seed = 12345) {
+  BracedLattice l;
+  const auto jitter = [&seed] { return ((seed = seed * 1103515245u + 12345u) >> 16 & 1023) / 1023.0 * 0.2 - 0.1; };
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 4; ++j)
+      for (int k = 0; k < 5; ++k) l.x.emplace_back(1.5 * i + jitter(), 1.5 * j + jitter(), 1.5 * k + jitter());
+  std::vector<Coordinate> coords;
+  for (int a = 0; a < 60; ++a)
+    for (int c = a + 1; c < 60; ++c)
+      if ((l.x[static_cast<std::size_t>(a)] - l.x[static_cast<std::size_t>(c)]).norm() < 2.4) {
+        l.bonds.emplace_back(a, c);
+        coords.push_back(stretch(a, c));
+      }
+  l.b = b_matrix(l.x, coords);
+  l.h = 4.0 * l.b.transpose() * l.b;
+  l.masses.assign(3, std::vector<double>(60, 12.0));
+  for (std::size_t a = 0; a < 10; ++a) l.masses[1][a] = 13.003355;
+  for (std::size_t a = 0; a < 60; a += 2) l.masses[2][a] = 2.014102;
+  return l;
 }
 
 // ---- Writers of the three formats, as the programs lay them out ----------

@@ -315,23 +315,12 @@ TEST(Vibrations, IsotopologuesMatchWhenTheOrderOfModesChanges) {
 TEST(Vibrations, SixtyAtomsThreeMassSetsUnderTwoSeconds) {
   const char* preload = std::getenv("LD_PRELOAD");
   if (preload && std::string(preload).find("vgpreload") != std::string::npos) GTEST_SKIP() << "under Valgrind";
-  // A braced lattice, 3 × 4 × 5 atoms, shaken; every pair within 2.4 Å a stretch.
-  Geometry x;
-  unsigned seed = 12345;
-  const auto jitter = [&seed] { return ((seed = seed * 1103515245u + 12345u) >> 16 & 1023) / 1023.0 * 0.2 - 0.1; };
-  for (int i = 0; i < 3; ++i)
-    for (int j = 0; j < 4; ++j)
-      for (int k = 0; k < 5; ++k) x.emplace_back(1.5 * i + jitter(), 1.5 * j + jitter(), 1.5 * k + jitter());
-  std::vector<Coordinate> coords;
-  for (int a = 0; a < 60; ++a)
-    for (int c = a + 1; c < 60; ++c)
-      if ((x[a] - x[c]).norm() < 2.4) coords.push_back(stretch(a, c));
-  const Matrix b = b_matrix(x, coords);
-  const Matrix h = b.transpose() * (4.0 * Matrix::Identity(b.rows(), b.rows())) * b;
+  const testing::BracedLattice l = testing::braced_lattice();
+  const Geometry& x = l.x;
+  const Matrix& b = l.b;
+  const Matrix& h = l.h;
   const fs::path file = write_temp("sixty.txt", plain_text(h));
-  std::vector<std::vector<double>> masses(3, std::vector<double>(60, 12.0));
-  for (int a = 0; a < 10; ++a) masses[1][a] = 13.003355;
-  for (int a = 0; a < 60; a += 2) masses[2][a] = 2.014102;
+  const std::vector<std::vector<double>>& masses = l.masses;
 
   const double start = testing::cpu_seconds();
   const HessianFile read = read_hessian(file, HessianFormat::text, HessianUnits::mdyn_per_angstrom, 60);
@@ -349,7 +338,7 @@ TEST(Vibrations, SixtyAtomsThreeMassSetsUnderTwoSeconds) {
   RecordProperty("seconds", std::to_string(seconds));
   EXPECT_EQ(r.matches.size(), 174u);
   if (testing::kTimedBuild) {
-    EXPECT_LT(seconds, 2.0) << coords.size() << " coordinates";
+    EXPECT_LT(seconds, 2.0) << l.bonds.size() << " coordinates";
   }
 }
 
