@@ -50,7 +50,8 @@ test-release: deps
 	cmake --build $(RELEASE_BUILD) -j $(JOBS)
 	cd $(RELEASE_BUILD) && ctest --output-on-failure -j $(JOBS)
 
-# The same suite built with AddressSanitizer and UndefinedBehaviorSanitizer.
+# The same suite built with AddressSanitizer and UndefinedBehaviorSanitizer:
+# a Debug build (its assertions on) at -O1.
 test-asan: deps
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DKORVEN_SANITIZE=ON $(CMAKE_OPTIONS)
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
