@@ -377,8 +377,7 @@ INSTANTIATE_TEST_SUITE_P(
 // In the suite of the other timed 60-atom test, so that it runs alone.
 
 TEST(Vibrations, SixtyAtomsWithIntensitiesThreeMassSetsUnderTwoSeconds) {
-  const char* preload = std::getenv("LD_PRELOAD");
-  if (preload && std::string(preload).find("vgpreload") != std::string::npos) GTEST_SKIP() << "under Valgrind";
+  if (testing::under_valgrind()) GTEST_SKIP() << "under Valgrind";
   const testing::BracedLattice l = testing::braced_lattice(54321);
   const Geometry& x = l.x;
   const Matrix& b = l.b;

@@ -25,6 +25,12 @@ inline constexpr bool kTimedBuild = KORVEN_TIMED_TESTS != 0;
 // load, processor time hardly).
 inline double cpu_seconds() { return static_cast<double>(std::clock()) / CLOCKS_PER_SEC; }
 
+// Valgrind preloads its own library; timed tests skip themselves under it.
+inline bool under_valgrind() {
+  const char* preload = std::getenv("LD_PRELOAD");
+  return preload && std::string(preload).find("vgpreload") != std::string::npos;
+}
+
 inline std::string slurp(const std::filesystem::path& p) {
   std::ifstream in(p, std::ios::binary);
   std::ostringstream s;

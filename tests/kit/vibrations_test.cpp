@@ -313,8 +313,7 @@ TEST(Vibrations, IsotopologuesMatchWhenTheOrderOfModesChanges) {
 // ---- 60 atoms, 174 modes, three mass sets: the whole road in under 2 s ----
 
 TEST(Vibrations, SixtyAtomsThreeMassSetsUnderTwoSeconds) {
-  const char* preload = std::getenv("LD_PRELOAD");
-  if (preload && std::string(preload).find("vgpreload") != std::string::npos) GTEST_SKIP() << "under Valgrind";
+  if (testing::under_valgrind()) GTEST_SKIP() << "under Valgrind";
   const testing::BracedLattice l = testing::braced_lattice();
   const Geometry& x = l.x;
   const Matrix& b = l.b;
